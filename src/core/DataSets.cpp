@@ -1,0 +1,94 @@
+#include "DataSets.h"
+
+#include "Detection.h"
+#include "Rewrites.h"
+
+#include <algorithm>
+
+namespace zelvoset {
+namespace {
+
+constexpr const char* kCompanyFile = "SYCMPF.DAT";
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
+        return fold(x) == fold(y);
+    });
+}
+
+// Starts a script, turning a failure into the words the user will read.
+Status Launch(Platform& platform, std::string_view script, std::vector<std::string> arguments = {}) {
+    Status started = platform.LaunchCommand(script, arguments);
+    if (started)
+        return started;
+    return Status::Fail(std::string(script) + " could not be started: " + started.reason());
+}
+
+Status SetUpCompany(Platform& platform) {
+    const std::string chosen =
+        GenericBrowse(platform, ".\\", kCompanyFile, "DAT", "Browse for Company File",
+                      "Company file (SYCMPF.DAT)|SYCMPF.DAT");
+    if (chosen.empty())
+        return Status::Ok();
+    const auto directory = CompanyDirectory(platform, chosen);
+    if (!directory)
+        return Status::Fail("The company file must be SYCMPF.DAT in a folder below the "
+                            "installation folder, empty files cannot be initialized");
+    return Launch(platform, "Zelvoset.bat", {*directory});
+}
+
+} // namespace
+
+void cmdDemoData_Click(Platform& platform) {
+    if (!platform.LaunchCommand("svreset.bat", {}))
+        (void)platform.ShowMessage("Svreset batch file missing, demo data cannot be installed",
+                                   kStyleError);
+}
+
+Status cmdEmptyFiles_Click(Platform& platform, std::string_view InstallVariant) {
+    if (InstallVariant == kVariantCP)
+        return SetUpCompany(platform);
+
+    if (InstallVariant == kVariantPBS) {
+        CleanOutSQPATH(platform);
+        if (Status started = Launch(platform, "svpath.bat"); !started)
+            return started;
+    }
+    if (InstallVariant == kVariantRW9 || InstallVariant == kVariantRW ||
+        InstallVariant == kVariantPBS)
+        return Launch(platform, "vlkreset.bat", {"nowarning"});
+
+    (void)platform.ShowMessage("Required file missing, empty files cannot be initialized",
+                               kStyleError);
+    return Status::Ok();
+}
+
+std::string GenericBrowse(Platform& platform, std::string_view InitDir,
+                          std::string_view theFileName, std::string_view fileExtension,
+                          std::string_view theTitle, std::string_view theFilter) {
+    const auto chosen = platform.BrowseForFile({std::string(theTitle), std::string(InitDir),
+                                                std::string(theFileName),
+                                                std::string(fileExtension), std::string(theFilter)});
+    // Browsing may have moved the current directory; the scripts expect the installation's.
+    (void)platform.ChangeDirectory(platform.ProgramDirectory());
+    return chosen.value_or("");
+}
+
+std::optional<std::string> CompanyDirectory(Platform& platform, std::string_view chosenFile) {
+    // Real paths, not character counts: links, "." and ".." must not fool the comparison.
+    const auto file = platform.RealPath(chosenFile);
+    const auto base = platform.RealPath(platform.ProgramDirectory());
+    if (!file || !base)
+        return std::nullopt;
+    const auto slash = file->rfind('/');
+    if (slash == std::string::npos || !SameNameIgnoringCase(file->substr(slash + 1), kCompanyFile))
+        return std::nullopt;
+    const std::string directory = file->substr(0, slash);
+    const std::string prefix = base->ends_with('/') ? *base : *base + '/';
+    if (directory.size() <= prefix.size() || !directory.starts_with(prefix))
+        return std::nullopt;
+    return platform.NativeSeparators(directory.substr(prefix.size()));
+}
+
+} // namespace zelvoset

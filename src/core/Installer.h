@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <string>
+
+namespace zelvoset {
+
+// The state and procedures behind the main window, free of any widget so that every decision
+// can be tested without a display. The window forwards each event here and applies the result.
+class Installer {
+public:
+    explicit Installer(Platform& platform) : platform_(platform) {}
+
+    // The start-up work, done before the window is shown. Each failing step is skipped and the
+    // next one runs. Returns whether the empty data files button stays enabled.
+    bool Form_Load();
+
+    void cmdDemoData_Click();
+    // The empty data files button: a failure of the action is shown to the user.
+    void cmdEmptyFiles_Click();
+
+    const std::string& InstallVariant() const { return InstallVariant_; }
+
+private:
+    Platform& platform_;
+    std::string InstallVariant_;
+};
+
+} // namespace zelvoset

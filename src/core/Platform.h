@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Status.h"
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvoset {
+
+// Message box styles and answers keep the classic numeric values: callers and tests speak of
+// "style 16" and "answer 6", and the numbers are how the texts of the installation name them.
+enum MessageStyle : int { kStyleError = 16, kStyleWarning = 48, kStyleQuestion = 36 };
+enum MessageAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+
+// What a wildcard probe found. A probe can fail (a directory that exists but cannot be read),
+// and every caller has its own rule for that case, so it is kept apart from "none".
+enum class Probe { Found, None, Failed };
+
+// The reading side of a line-file rewrite.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Fills up to `size` bytes; 0 at the end of the file, nullopt on a read error.
+    virtual std::optional<std::size_t> Read(char* buffer, std::size_t size) = 0;
+};
+
+// The new contents of a file being replaced. Nothing changes at the path until Commit()
+// succeeds; destroying it uncommitted leaves the old file exactly as it was.
+class ReplacementFile {
+public:
+    virtual ~ReplacementFile() = default;
+    virtual bool Write(std::string_view bytes) = 0;
+    virtual Status Commit() = 0;
+};
+
+// A file handle or the reason none could be had.
+template <class File> struct Opened {
+    std::unique_ptr<File> file;
+    std::string error;
+};
+
+// What the file-open dialog is asked to show.
+struct BrowseRequest {
+    std::string title;
+    std::string initDir;       // ".\" stands for the current directory at the time of the call
+    std::string fileName;      // proposed in the name box
+    std::string defaultExt;    // added to a name typed without an extension
+    std::string filter;        // "description|pattern" pairs joined by '|'
+};
+
+// Everything the installer needs from the operating system and the window system.
+//
+// Paths and patterns use '\' as the separator, the way the installation's own texts write
+// them; names match without regard to letter case, an exact-case name winning where both exist.
+// Relative paths are taken from the current directory.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Whether at least one ordinary file (a regular file or a link to one, not hidden) matches
+    // a pattern with DOS-style '*' and '?' in its last component. Stops at the first match.
+    virtual Probe PatternHasFile(std::string_view pattern) = 0;
+    // Deletes every ordinary file that matches; fails when none matched.
+    virtual Status DeleteMatching(std::string_view pattern) = 0;
+
+    // Starts a script of the current directory with each argument passed as exactly one
+    // argument, and returns once it runs. Never waits; the script outlives the program.
+    virtual Status LaunchCommand(std::string_view script,
+                                 const std::vector<std::string>& arguments) = 0;
+
+    // A modal message box; an empty title shows the application's title. Returns the answer.
+    virtual int ShowMessage(std::string_view text, int style, std::string_view title = {}) = 0;
+    // A modal file-open dialog: the chosen file's full path, or nullopt on cancel or failure.
+    virtual std::optional<std::string> BrowseForFile(const BrowseRequest& request) = 0;
+
+    // Whole-file access for rewrites. OpenForReplace refuses a file that is read-only (also for
+    // a privileged user), is not a regular file, or whose identity could not be kept.
+    virtual Opened<InputFile> OpenForInput(std::string_view path) = 0;
+    virtual Opened<ReplacementFile> OpenForReplace(std::string_view path) = 0;
+
+    virtual Status ChangeDirectory(std::string_view path) = 0;
+    // The executable's directory, without a trailing separator.
+    virtual std::string ProgramDirectory() = 0;
+    // The absolute path with links, "." and ".." resolved and '/' as the separator; nullopt
+    // when the path does not exist.
+    virtual std::optional<std::string> RealPath(std::string_view path) = 0;
+    // A '/'-separated relative path in the form the platform's own programs expect.
+    virtual std::string NativeSeparators(std::string_view path) = 0;
+
+    // Unloads the window and ends the process.
+    virtual void EndProgram() = 0;
+};
+
+} // namespace zelvoset

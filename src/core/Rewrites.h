@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <string>
+#include <string_view>
+
+namespace zelvoset {
+
+// The path of one of the installation's configuration files, which always lie beside the program.
+std::string ProgramFile(Platform& platform, std::string_view name);
+
+// Removes the "00SV" lines from SQPATH.DAT and then the "TB" lines from SQMENU.DAT. A missing
+// SQPATH.DAT ends the whole procedure. Reports nothing: a pass that cannot be done leaves its
+// file as it was.
+void CleanOutSQPATH(Platform& platform);
+
+// Makes sure the layout's start-up file sets COBSW, asking the user before editing it.
+void addCOBSW(Platform& platform, std::string_view InstallVariant);
+
+} // namespace zelvoset

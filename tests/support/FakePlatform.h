@@ -1,0 +1,183 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zelvoset::testing {
+
+// A platform that records what it was asked, in order, and answers from a script. Files live in
+// memory, keyed by the exact path the code asked for.
+class FakePlatform : public Platform {
+public:
+    struct Message {
+        std::string text;
+        int style;
+        std::string title;
+    };
+    struct Launch {
+        std::string script;
+        std::vector<std::string> arguments;
+    };
+    struct File {
+        std::string bytes;
+        bool unreadable = false;
+        bool readOnly = false;
+        bool failCommit = false;
+    };
+
+    // --- the script ---
+    std::map<std::string, Probe> probes;       // patterns not listed find nothing
+    std::map<std::string, std::string> launchFailures; // script -> reason
+    std::deque<int> answers;                   // answers to questions, in turn; No when run out
+    std::optional<std::string> browseAnswer;   // nullopt: the user cancels
+    std::map<std::string, std::string> realPaths; // missing: the path does not exist
+    std::map<std::string, File> files;
+    std::string programDirectory = "C:\\APP";
+    bool failDeletes = false;
+
+    // --- the record ---
+    std::vector<std::string> events; // every call, in order, in a short readable form
+    std::vector<Message> messages;
+    std::vector<Launch> launches;
+    std::vector<BrowseRequest> browses;
+    std::string currentDirectory = "C:\\START";
+    bool ended = false;
+
+    Probe PatternHasFile(std::string_view pattern) override {
+        events.push_back("probe " + std::string(pattern));
+        auto it = probes.find(std::string(pattern));
+        if (it != probes.end())
+            return it->second;
+        return files.count(std::string(pattern)) ? Probe::Found : Probe::None;
+    }
+
+    Status DeleteMatching(std::string_view pattern) override {
+        events.push_back("delete " + std::string(pattern));
+        return failDeletes ? Status::Fail("denied") : Status::Ok();
+    }
+
+    Status LaunchCommand(std::string_view script,
+                         const std::vector<std::string>& arguments) override {
+        std::string event = "launch " + std::string(script);
+        for (const auto& argument : arguments)
+            event += " [" + argument + "]";
+        events.push_back(event);
+        auto failure = launchFailures.find(std::string(script));
+        if (failure != launchFailures.end())
+            return Status::Fail(failure->second);
+        launches.push_back({std::string(script), arguments});
+        return Status::Ok();
+    }
+
+    int ShowMessage(std::string_view text, int style, std::string_view title) override {
+        events.push_back("message " + std::string(text));
+        messages.push_back({std::string(text), style, std::string(title)});
+        if (style != kStyleQuestion)
+            return kAnswerOk;
+        if (answers.empty())
+            return kAnswerNo;
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::optional<std::string> BrowseForFile(const BrowseRequest& request) override {
+        events.push_back("browse " + request.title);
+        browses.push_back(request);
+        currentDirectory = "C:\\ELSEWHERE"; // the user wandered off while browsing
+        return browseAnswer;
+    }
+
+    Opened<InputFile> OpenForInput(std::string_view path) override {
+        events.push_back("read " + std::string(path));
+        auto it = files.find(std::string(path));
+        if (it == files.end() || it->second.unreadable)
+            return {nullptr, "cannot be read"};
+        return {std::make_unique<MemoryInput>(it->second.bytes), {}};
+    }
+
+    Opened<ReplacementFile> OpenForReplace(std::string_view path) override {
+        events.push_back("replace " + std::string(path));
+        auto it = files.find(std::string(path));
+        if (it == files.end() || it->second.readOnly)
+            return {nullptr, "read-only"};
+        return {std::make_unique<MemoryReplacement>(it->second), {}};
+    }
+
+    Status ChangeDirectory(std::string_view path) override {
+        events.push_back("chdir " + std::string(path));
+        currentDirectory = path;
+        return Status::Ok();
+    }
+
+    std::string ProgramDirectory() override { return programDirectory; }
+
+    std::optional<std::string> RealPath(std::string_view path) override {
+        auto it = realPaths.find(std::string(path));
+        if (it == realPaths.end())
+            return std::nullopt;
+        return it->second;
+    }
+
+    std::string NativeSeparators(std::string_view path) override {
+        std::string native(path);
+        std::replace(native.begin(), native.end(), '/', '\\');
+        return native;
+    }
+
+    void EndProgram() override { ended = true; }
+
+    // Convenience: the events that start with a given word.
+    std::vector<std::string> EventsOf(std::string_view kind) const {
+        std::vector<std::string> found;
+        for (const auto& event : events)
+            if (event.starts_with(std::string(kind) + " "))
+                found.push_back(event);
+        return found;
+    }
+
+private:
+    // Hands out the bytes in small uneven pieces, so that line ends fall across reads.
+    class MemoryInput : public InputFile {
+    public:
+        explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
+        std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+            const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
+            std::memcpy(buffer, bytes_.data() + pos_, n);
+            pos_ += n;
+            return n;
+        }
+
+    private:
+        std::string bytes_;
+        std::size_t pos_ = 0;
+    };
+
+    class MemoryReplacement : public ReplacementFile {
+    public:
+        explicit MemoryReplacement(File& target) : target_(target) {}
+        bool Write(std::string_view bytes) override {
+            pending_.append(bytes);
+            return true;
+        }
+        Status Commit() override {
+            if (target_.failCommit)
+                return Status::Fail("disk full");
+            target_.bytes = pending_;
+            return Status::Ok();
+        }
+
+    private:
+        File& target_;
+        std::string pending_;
+    };
+};
+
+} // namespace zelvoset::testing
