@@ -18,7 +18,8 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // Starts a script, turning a failure into the words the user will read.
-Status Launch(Platform& platform, std::string_view script, std::vector<std::string> arguments = {}) {
+Status Launch(Platform& platform, std::string_view script,
+              std::vector<std::string> arguments = {}) {
     Status started = platform.LaunchCommand(script, arguments);
     if (started)
         return started;
@@ -67,9 +68,9 @@ Status cmdEmptyFiles_Click(Platform& platform, std::string_view InstallVariant) 
 std::string GenericBrowse(Platform& platform, std::string_view InitDir,
                           std::string_view theFileName, std::string_view fileExtension,
                           std::string_view theTitle, std::string_view theFilter) {
-    const auto chosen = platform.BrowseForFile({std::string(theTitle), std::string(InitDir),
-                                                std::string(theFileName),
-                                                std::string(fileExtension), std::string(theFilter)});
+    const auto chosen = platform.BrowseForFile(
+        {std::string(theTitle), std::string(InitDir), std::string(theFileName),
+         std::string(fileExtension), std::string(theFilter)});
     // Browsing may have moved the current directory; the scripts expect the installation's.
     (void)platform.ChangeDirectory(platform.ProgramDirectory());
     return chosen.value_or("");

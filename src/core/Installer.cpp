@@ -27,7 +27,9 @@ bool Installer::Form_Load() {
     return emptyFilesEnabled;
 }
 
-void Installer::cmdDemoData_Click() { zelvoset::cmdDemoData_Click(platform_); }
+void Installer::cmdDemoData_Click() {
+    zelvoset::cmdDemoData_Click(platform_);
+}
 
 void Installer::cmdEmptyFiles_Click() {
     const Status done = zelvoset::cmdEmptyFiles_Click(platform_, InstallVariant_);

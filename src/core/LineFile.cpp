@@ -7,7 +7,9 @@ namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 } // namespace
 
@@ -54,7 +56,9 @@ bool LineReader::Next(std::string& line) {
     }
 }
 
-LineWriter::LineWriter(ReplacementFile& output) : output_(output) { buffer_.reserve(kBlockSize); }
+LineWriter::LineWriter(ReplacementFile& output) : output_(output) {
+    buffer_.reserve(kBlockSize);
+}
 
 void LineWriter::Write(std::string_view line) {
     buffer_.append(line);

@@ -46,10 +46,10 @@ template <class File> struct Opened {
 // What the file-open dialog is asked to show.
 struct BrowseRequest {
     std::string title;
-    std::string initDir;       // ".\" stands for the current directory at the time of the call
-    std::string fileName;      // proposed in the name box
-    std::string defaultExt;    // added to a name typed without an extension
-    std::string filter;        // "description|pattern" pairs joined by '|'
+    std::string initDir;    // ".\" stands for the current directory at the time of the call
+    std::string fileName;   // proposed in the name box
+    std::string defaultExt; // added to a name typed without an extension
+    std::string filter;     // "description|pattern" pairs joined by '|'
 };
 
 // Everything the installer needs from the operating system and the window system.

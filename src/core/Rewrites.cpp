@@ -83,7 +83,8 @@ void addCOBSW(Platform& platform, std::string_view InstallVariant) {
         head.emplace_back("@echo off");
     head.emplace_back(file->line);
     // The line goes on top, ahead of the file's own lines, even an existing "@echo off".
-    const Status written = RewriteLines(platform, path, head, [](std::string_view) { return true; });
+    const Status written =
+        RewriteLines(platform, path, head, [](std::string_view) { return true; });
     // Silence here would leave the user believing the line is in place.
     if (!written)
         WarnManualEdit(platform, *file);

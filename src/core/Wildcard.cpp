@@ -6,7 +6,9 @@
 namespace zelvoset {
 namespace {
 
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Fold(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool OptionalQuestionMark(std::string_view pattern, std::size_t i) {
     return pattern[i] == '?' && (i + 1 == pattern.size() || pattern[i + 1] == '.');

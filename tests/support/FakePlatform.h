@@ -33,10 +33,10 @@ public:
     };
 
     // --- the script ---
-    std::map<std::string, Probe> probes;       // patterns not listed find nothing
+    std::map<std::string, Probe> probes;               // patterns not listed find nothing
     std::map<std::string, std::string> launchFailures; // script -> reason
-    std::deque<int> answers;                   // answers to questions, in turn; No when run out
-    std::optional<std::string> browseAnswer;   // nullopt: the user cancels
+    std::deque<int> answers;                      // answers to questions, in turn; No when run out
+    std::optional<std::string> browseAnswer;      // nullopt: the user cancels
     std::map<std::string, std::string> realPaths; // missing: the path does not exist
     std::map<std::string, File> files;
     std::string programDirectory = "C:\\APP";

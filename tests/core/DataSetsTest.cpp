@@ -1,0 +1,139 @@
+#include "DataSets.h"
+#include "FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace zelvoset;
+using zelvoset::testing::FakePlatform;
+
+namespace {
+
+const char* kCompanyRule = "The company file must be SYCMPF.DAT in a folder below the "
+                           "installation folder, empty files cannot be initialized";
+
+// A CP installation at /inst where the user picks `chosen`, which really is `real`.
+FakePlatform CompanyChoice(const std::string& chosen, const std::string& real) {
+    FakePlatform platform;
+    platform.programDirectory = "/inst";
+    platform.realPaths["/inst"] = "/inst";
+    platform.browseAnswer = chosen;
+    platform.realPaths[chosen] = real;
+    return platform;
+}
+
+} // namespace
+
+TEST(DemoData, LaunchesResetScriptOrSaysItIsMissing) {
+    FakePlatform platform;
+    cmdDemoData_Click(platform);
+    EXPECT_EQ(platform.EventsOf("launch"), std::vector<std::string>{"launch svreset.bat"});
+    EXPECT_TRUE(platform.messages.empty());
+
+    FakePlatform missing;
+    missing.launchFailures["svreset.bat"] = "No such file or directory";
+    cmdDemoData_Click(missing);
+    ASSERT_EQ(missing.messages.size(), 1u);
+    EXPECT_EQ(missing.messages[0].text,
+              "Svreset batch file missing, demo data cannot be installed");
+    EXPECT_EQ(missing.messages[0].style, 16);
+    EXPECT_EQ(missing.messages[0].title, "");
+}
+
+TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
+    FakePlatform platform;
+    platform.files["C:\\APP\\SQPATH.DAT"].bytes = "00SV\r\nkeep\r\n";
+    platform.files["C:\\APP\\SQMENU.DAT"].bytes = "TB\r\nmenu\r\n";
+    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "PBS").ok());
+    std::vector<std::string> order;
+    for (const auto& event : platform.events)
+        if (event.starts_with("replace") || event.starts_with("launch"))
+            order.push_back(event);
+    EXPECT_EQ(order, (std::vector<std::string>{"replace C:\\APP\\SQPATH.DAT",
+                                               "replace C:\\APP\\SQMENU.DAT", "launch svpath.bat",
+                                               "launch vlkreset.bat [nowarning]"}));
+    EXPECT_EQ(platform.files["C:\\APP\\SQPATH.DAT"].bytes, "keep\r\n");
+}
+
+TEST(EmptyFiles, RwLayoutsOnlyStartTheResetScript) {
+    for (const char* variant : {"RW", "RW9"}) {
+        FakePlatform platform;
+        EXPECT_TRUE(cmdEmptyFiles_Click(platform, variant).ok());
+        EXPECT_EQ(platform.EventsOf("launch"),
+                  std::vector<std::string>{"launch vlkreset.bat [nowarning]"});
+        EXPECT_TRUE(platform.EventsOf("probe").empty()); // no cleaning
+    }
+}
+
+TEST(EmptyFiles, NoLayoutSaysRequiredFileMissing) {
+    FakePlatform platform;
+    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "").ok());
+    EXPECT_TRUE(platform.launches.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Required file missing, empty files cannot be initialized");
+    EXPECT_EQ(platform.messages[0].style, 16);
+}
+
+TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {
+    FakePlatform platform;
+    platform.launchFailures["svpath.bat"] = "No such file or directory";
+    const Status status = cmdEmptyFiles_Click(platform, "PBS");
+    EXPECT_EQ(status.reason(), "svpath.bat could not be started: No such file or directory");
+    EXPECT_TRUE(platform.launches.empty()); // vlkreset.bat not tried
+    EXPECT_TRUE(platform.messages.empty()); // the caller decides how to report
+}
+
+TEST(EmptyFiles, CompanyDirectoryIsRelativeToTheInstallation) {
+    auto direct = CompanyChoice("/inst/CO1/SYCMPF.DAT", "/inst/CO1/SYCMPF.DAT");
+    EXPECT_TRUE(cmdEmptyFiles_Click(direct, "CP").ok());
+    ASSERT_EQ(direct.launches.size(), 1u);
+    EXPECT_EQ(direct.launches[0].script, "Zelvoset.bat");
+    EXPECT_EQ(direct.launches[0].arguments, std::vector<std::string>{"CO1"});
+
+    // The fake's platform writes '\' the way Windows programs expect it.
+    auto nested = CompanyChoice("/inst/DATA/./CO2/sycmpf.dat", "/inst/DATA/CO2/sycmpf.dat");
+    EXPECT_TRUE(cmdEmptyFiles_Click(nested, "CP").ok());
+    ASSERT_EQ(nested.launches.size(), 1u);
+    EXPECT_EQ(nested.launches[0].arguments, std::vector<std::string>{"DATA\\CO2"});
+
+    const BrowseRequest& request = nested.browses.at(0);
+    EXPECT_EQ(request.title, "Browse for Company File");
+    EXPECT_EQ(request.initDir, ".\\");
+    EXPECT_EQ(request.fileName, "SYCMPF.DAT");
+    EXPECT_EQ(request.defaultExt, "DAT");
+    EXPECT_EQ(request.filter, "Company file (SYCMPF.DAT)|SYCMPF.DAT");
+}
+
+TEST(EmptyFiles, CompanyFileInTheWrongPlaceLaunchesNothing) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/inst/SYCMPF.DAT", "/inst/SYCMPF.DAT"},           // in the installation itself
+        {"/other/CO1/SYCMPF.DAT", "/other/CO1/SYCMPF.DAT"}, // outside it
+        {"/inst2/CO1/SYCMPF.DAT", "/inst2/CO1/SYCMPF.DAT"}, // a sibling sharing the prefix
+        {"/inst/CO1/OTHER.DAT", "/inst/CO1/OTHER.DAT"},     // not the company file
+        {"/inst/CO1/SYCMPF.DAT", "/elsewhere/SYCMPF.DAT"},  // a link that leads out
+        {"/inst/CO1/XSYCMPF.DAT", "/inst/CO1/XSYCMPF.DAT"},
+    };
+    for (const auto& [chosen, real] : cases) {
+        auto platform = CompanyChoice(chosen, real);
+        const Status status = cmdEmptyFiles_Click(platform, "CP");
+        EXPECT_EQ(status.reason(), kCompanyRule) << chosen;
+        EXPECT_TRUE(platform.launches.empty()) << chosen;
+    }
+}
+
+TEST(EmptyFiles, CancelledBrowseDoesNothing) {
+    FakePlatform platform;
+    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "CP").ok());
+    EXPECT_TRUE(platform.launches.empty());
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST(GenericBrowse, ReturnsToProgramDirectoryEitherWay) {
+    FakePlatform platform;
+    EXPECT_EQ(GenericBrowse(platform, ".\\", "A", "B", "C", "D|E"), "");
+    EXPECT_EQ(platform.currentDirectory, "C:\\APP");
+    platform.browseAnswer = "C:\\APP\\X\\A";
+    platform.currentDirectory = "C:\\START";
+    EXPECT_EQ(GenericBrowse(platform, ".\\", "A", "B", "C", "D|E"), "C:\\APP\\X\\A");
+    EXPECT_EQ(platform.currentDirectory, "C:\\APP");
+}

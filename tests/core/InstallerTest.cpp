@@ -1,0 +1,86 @@
+#include "Installer.h"
+#include "FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace zelvoset;
+using zelvoset::testing::FakePlatform;
+
+TEST(FormLoad, Rw9DeletesCompiledFilesBeforeTheResetScriptAndDisablesButton) {
+    FakePlatform platform;
+    platform.probes = {{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}};
+    Installer installer(platform);
+    EXPECT_FALSE(installer.Form_Load());
+    EXPECT_EQ(installer.InstallVariant(), "RW9");
+    std::vector<std::string> actions;
+    for (const auto& event : platform.events)
+        if (event.starts_with("delete") || event.starts_with("launch"))
+            actions.push_back(event);
+    EXPECT_EQ(actions,
+              (std::vector<std::string>{"delete SVOBJ\\*.gnt", "launch vlkreset.bat [nowarning]"}));
+    // The switch-line check runs last.
+    EXPECT_EQ(platform.events.back(), "probe C:\\APP\\RW.BAT");
+}
+
+TEST(FormLoad, GntProbeRulesOnlyForRw9) {
+    FakePlatform none;
+    none.probes = {{"CLASSIC9.ICO", Probe::Found}};
+    Installer(none).Form_Load();
+    EXPECT_TRUE(none.EventsOf("delete").empty());
+
+    FakePlatform failed; // a failed probe still tries the delete; a failed delete is skipped
+    failed.probes = {{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Failed}};
+    failed.failDeletes = true;
+    Installer(failed).Form_Load();
+    EXPECT_EQ(failed.EventsOf("delete").size(), 1u);
+    EXPECT_EQ(failed.launches.size(), 1u);
+
+    FakePlatform rw;
+    rw.probes = {{"SVOBJ\\*.*", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}};
+    Installer(rw).Form_Load();
+    EXPECT_TRUE(rw.EventsOf("delete").empty());
+}
+
+TEST(FormLoad, PbsStartsEverythingAndSurvivesAFailingScript) {
+    FakePlatform platform;
+    platform.probes = {{"PBS.BAT", Probe::Found}};
+    platform.launchFailures["svpath.bat"] = "No such file or directory";
+    Installer installer(platform);
+    EXPECT_FALSE(installer.Form_Load());
+    EXPECT_TRUE(platform.messages.empty()); // start-up reports nothing of it
+    EXPECT_EQ(platform.EventsOf("launch").size(), 1u);
+}
+
+TEST(FormLoad, CpAndNoLayoutDoNothingAutomatically) {
+    FakePlatform cp;
+    cp.probes = {{"SV\\*.*", Probe::Found}};
+    cp.files["C:\\APP\\SYNRUN.SYN"].bytes = "X\r\n";
+    cp.answers = {kAnswerYes};
+    Installer installer(cp);
+    EXPECT_TRUE(installer.Form_Load());
+    EXPECT_TRUE(cp.launches.empty());
+    EXPECT_EQ(cp.files["C:\\APP\\SYNRUN.SYN"].bytes, "COBSW=-F\r\nX\r\n");
+
+    FakePlatform nothing;
+    Installer empty(nothing);
+    EXPECT_TRUE(empty.Form_Load());
+    EXPECT_TRUE(nothing.launches.empty());
+    EXPECT_TRUE(nothing.messages.empty());
+    empty.cmdEmptyFiles_Click();
+    ASSERT_EQ(nothing.messages.size(), 1u);
+    EXPECT_EQ(nothing.messages[0].text, "Required file missing, empty files cannot be initialized");
+}
+
+TEST(EmptyFilesButton, ReportsAFailedLaunchByName) {
+    FakePlatform platform;
+    platform.probes = {{"SVOBJ\\*.*", Probe::Found}};
+    Installer installer(platform);
+    installer.Form_Load();
+    platform.launchFailures["vlkreset.bat"] = "No such file or directory";
+    installer.cmdEmptyFiles_Click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "vlkreset.bat could not be started: No such file or directory");
+    EXPECT_EQ(platform.messages[0].style, 16);
+    EXPECT_EQ(platform.messages[0].title, "");
+}

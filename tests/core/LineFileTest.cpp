@@ -1,0 +1,87 @@
+#include "LineFile.h"
+#include "FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace zelvoset;
+using zelvoset::testing::FakePlatform;
+
+namespace {
+
+// Rewrites the bytes through RewriteLines with a filter, as a cleaning pass does.
+std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = "\x01") {
+    FakePlatform platform;
+    platform.files["F"].bytes = bytes;
+    EXPECT_TRUE(RewriteLines(platform, "F", {}, [&](std::string_view line) {
+                    return !line.starts_with(dropPrefix);
+                }).ok());
+    return platform.files["F"].bytes;
+}
+
+} // namespace
+
+TEST(LineFile, EveryKindOfLineEndBecomesCrLf) {
+    EXPECT_EQ(Rewrite("a\nb\nc\n"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(Rewrite("a\rb\rc\r"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(Rewrite("a\r\nb\nc\rd"), "a\r\nb\r\nc\r\nd\r\n");
+    // LF CR is two line ends around an empty line, not one.
+    EXPECT_EQ(Rewrite("a\n\rb"), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(Rewrite("\r\n\r\n"), "\r\n\r\n");
+}
+
+TEST(LineFile, LastLineAndEmptyFile) {
+    EXPECT_EQ(Rewrite("no terminator"), "no terminator\r\n");
+    EXPECT_EQ(Rewrite("one\r\n"), "one\r\n"); // no empty line added after the last terminator
+    EXPECT_EQ(Rewrite(""), "");
+}
+
+TEST(LineFile, BytesPassThroughUntouched) {
+    const std::string odd("x\0y\xE9\xFF\x1A", 6);
+    EXPECT_EQ(Rewrite(odd + "\n" + odd), odd + "\r\n" + odd + "\r\n");
+}
+
+TEST(LineFile, LfOnlyFileIsFilteredLineByLine) {
+    // Read as one line, this whole file would vanish because it starts with the prefix.
+    EXPECT_EQ(Rewrite("00SV1\nkeep\n00SV2\nalso\n", "00SV"), "keep\r\nalso\r\n");
+}
+
+TEST(LineFile, LongLinesAndManyLinesSurviveBlockBoundaries) {
+    std::string bytes, expected;
+    for (int i = 0; i < 80000; ++i) {
+        const std::string line = "line " + std::to_string(i) + std::string(i % 97, 'x');
+        bytes += line + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+        expected += line + "\r\n";
+    }
+    const std::string huge(200000, 'h');
+    bytes += huge;
+    expected += huge + "\r\n";
+    EXPECT_EQ(Rewrite(bytes), expected);
+}
+
+TEST(LineFile, FailuresLeaveTheOldBytes) {
+    FakePlatform platform;
+    platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, /*failCommit*/ true};
+    EXPECT_FALSE(RewriteLines(platform, "F", {}, [](std::string_view) { return false; }).ok());
+    EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
+
+    platform.files["F"].failCommit = false;
+    platform.files["F"].readOnly = true;
+    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, [](std::string_view) { return true; }).ok());
+    EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
+
+    // Unreadable: the file must not even be opened for replacing.
+    platform.files["F"] = {"data\r\n", true, false, false};
+    platform.events.clear();
+    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, [](std::string_view) { return true; }).ok());
+    EXPECT_EQ(platform.files["F"].bytes, "data\r\n");
+    EXPECT_TRUE(platform.EventsOf("replace").empty());
+}
+
+TEST(LineFile, FindLineMatchesWholeLinesExactly) {
+    FakePlatform platform;
+    platform.files["F"].bytes = "SET COBSW=-F \r\nset cobsw=-f\nSET COBSW=-Fx";
+    EXPECT_FALSE(FindLine(platform, "F", "SET COBSW=-F").found);
+    platform.files["F"].bytes = "first\nSET COBSW=-F";
+    EXPECT_TRUE(FindLine(platform, "F", "SET COBSW=-F").found);
+    EXPECT_FALSE(FindLine(platform, "missing", "x").status.ok());
+}
