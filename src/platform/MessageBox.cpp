@@ -1,0 +1,56 @@
+#include "MessageBox.h"
+
+#include "Platform.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+namespace zelvoset {
+namespace {
+
+constexpr const char* kApplicationTitle = "Zelvo Install";
+
+QString ToText(std::string_view bytes) {
+    // The texts write their line breaks as CR LF pairs; a Qt label breaks at LF alone.
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+struct Look {
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+};
+
+Look LookOf(int style) {
+    switch (style) {
+    case kStyleQuestion:
+        return {QMessageBox::Question, QMessageBox::Yes | QMessageBox::No};
+    case kStyleWarning:
+        return {QMessageBox::Warning, QMessageBox::Ok};
+    case kStyleError:
+    default:
+        return {QMessageBox::Critical, QMessageBox::Ok};
+    }
+}
+
+} // namespace
+
+int RunMessageBox(std::string_view text, int style, std::string_view title) {
+    const Look look = LookOf(style);
+    QMessageBox box(look.icon, title.empty() ? QString(kApplicationTitle) : ToText(title),
+                    ToText(text), look.buttons, QApplication::activeWindow());
+    // The texts are the installation's, not markup: a '<' must show as it is.
+    box.setTextFormat(Qt::PlainText);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return kAnswerYes;
+    case QMessageBox::No:
+        return kAnswerNo;
+    default:
+        // A question closed without an answer is a No: nothing gets changed unasked.
+        return style == kStyleQuestion ? kAnswerNo : kAnswerOk;
+    }
+}
+
+} // namespace zelvoset

@@ -1,0 +1,133 @@
+#include "QtPlatform.h"
+
+#include "FileDialog.h"
+#include "Files.h"
+#include "MessageBox.h"
+#include "Paths.h"
+#include "Wildcard.h"
+#include "os.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zelvoset {
+namespace {
+
+// A pattern's directory and its last component, which alone may hold wildcards.
+struct PatternParts {
+    std::string directory;
+    std::string name;
+};
+
+PatternParts Split(std::string_view pattern) {
+    const std::string path = ToSlashes(pattern);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {{}, path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// A name as it is spelled on disk, found without regard to case.
+std::string OnDisk(std::string_view path) {
+    return os::ResolveCase(ToSlashes(path)).path;
+}
+
+// A literal name: the one file it resolves to, exact case first.
+Probe ProbeLiteral(std::string_view path) {
+    const os::Resolved resolved = os::ResolveCase(ToSlashes(path));
+    const Probe probe = os::IsOrdinaryFile(resolved.path);
+    return probe == Probe::None && resolved.failed ? Probe::Failed : probe;
+}
+
+} // namespace
+
+Probe QtPlatform::PatternHasFile(std::string_view pattern) {
+    const PatternParts parts = Split(pattern);
+    if (!HasWildcard(parts.name))
+        return ProbeLiteral(pattern);
+    const os::Resolved directory = os::ResolveCase(parts.directory);
+    const Probe probe = os::FindMatch(directory.path, parts.name);
+    return probe == Probe::None && directory.failed ? Probe::Failed : probe;
+}
+
+Status QtPlatform::DeleteMatching(std::string_view pattern) {
+    const PatternParts parts = Split(pattern);
+    if (HasWildcard(parts.name))
+        return os::DeleteMatches(os::ResolveCase(parts.directory).path, parts.name);
+    // A literal name deletes the one file it resolves to, not every spelling of it.
+    const std::string path = OnDisk(pattern);
+    if (os::IsOrdinaryFile(path) != Probe::Found)
+        return Status::Fail("No matching file");
+    QFile file(ToQt(path));
+    if (!file.remove())
+        return Status::Fail(file.errorString().toStdString());
+    return Status::Ok();
+}
+
+Status QtPlatform::LaunchCommand(std::string_view script,
+                                 const std::vector<std::string>& arguments) {
+    return os::LaunchScript(ToSlashes(script), arguments);
+}
+
+int QtPlatform::ShowMessage(std::string_view text, int style, std::string_view title) {
+    return RunMessageBox(text, style, title);
+}
+
+std::optional<std::string> QtPlatform::BrowseForFile(const BrowseRequest& request) {
+    // ".\" is the current directory at the time of the call, whatever it is then.
+    const std::string start = OnDisk(request.initDir.empty() ? "." : request.initDir);
+    return RunOpenFileDialog(request, QFileInfo(ToQt(start)).absoluteFilePath());
+}
+
+Opened<InputFile> QtPlatform::OpenForInput(std::string_view path) {
+    return OpenInputFile(OnDisk(path));
+}
+
+Opened<ReplacementFile> QtPlatform::OpenForReplace(std::string_view path) {
+    // The same resolution as for reading: a "sqpath.dat" is rewritten under its own name.
+    return OpenReplacementFile(OnDisk(path));
+}
+
+Status QtPlatform::ChangeDirectory(std::string_view path) {
+    const QString directory = ToQt(OnDisk(path));
+    if (QDir::setCurrent(directory))
+        return Status::Ok();
+    const QFileInfo info(directory);
+    if (!info.exists())
+        return Status::Fail("No such file or directory");
+    return Status::Fail(info.isDir() ? "Permission denied" : "Not a directory");
+}
+
+std::string QtPlatform::ProgramDirectory() {
+    return FromQt(QCoreApplication::applicationDirPath());
+}
+
+std::optional<std::string> QtPlatform::RealPath(std::string_view path) {
+    const QString real = QFileInfo(ToQt(OnDisk(path))).canonicalFilePath();
+    if (real.isEmpty())
+        return std::nullopt;
+    return FromQt(real);
+}
+
+std::string QtPlatform::NativeSeparators(std::string_view path) {
+    return FromQt(QDir::toNativeSeparators(ToQt(std::string(path))));
+}
+
+void QtPlatform::EndProgram() {
+    QApplication::closeAllWindows();
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::quit();
+        return;
+    }
+    // No event loop yet to leave (still starting up): end here, as the caller expects.
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+} // namespace zelvoset

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Platform.h"
+#include "Status.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What differs between operating systems. Everything behind this header lives in one source
+// file per system (os_posix.cpp here), so a port replaces exactly that file.
+namespace zelvoset::os {
+
+// A '/'-separated path with every existing component spelled as it is on disk, each found
+// without regard to letter case, an exact-case name winning. Components that do not exist are
+// kept as given. `failed` when a directory on the way exists but could not be searched.
+struct Resolved {
+    std::string path;
+    bool failed = false;
+};
+Resolved ResolveCase(std::string_view path);
+
+// Whether `directory` (already resolved) holds an ordinary file matching the DOS-style
+// `pattern`: a regular file or a link to one, not hidden.
+Probe FindMatch(const std::string& directory, std::string_view pattern);
+// Deletes every ordinary file of `directory` matching `pattern`; fails when none matched.
+Status DeleteMatches(const std::string& directory, std::string_view pattern);
+// Whether a resolved path names an ordinary file.
+Probe IsOrdinaryFile(const std::string& path);
+
+// Refuses a file that may not be replaced: not a regular file, read-only (also for a
+// privileged user), or not writable by the running user.
+Status CheckReplaceable(const std::string& path);
+// Gives the open temporary file `fd` the owner and mode of `original`, or fails.
+Status KeepIdentity(const std::string& original, int fd);
+// Makes a rename within `directory` durable.
+void SyncDirectory(const std::string& directory);
+
+// Starts `script` of the current directory (found without regard to case) with each argument
+// passed as exactly one, detached, and returns once it runs.
+Status LaunchScript(std::string_view script, const std::vector<std::string>& arguments);
+
+} // namespace zelvoset::os

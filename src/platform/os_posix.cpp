@@ -1,0 +1,291 @@
+// Every POSIX-only detail of the platform layer: directory scanning, the read-only and owner
+// rules of a rewrite, signal dispositions and the way a script is started.
+#include "Process.h"
+#include "os.h"
+
+#include "Wildcard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <optional>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zelvoset {
+
+void PrepareProcess() {
+    // Without this a file-size limit kills the program in the middle of a rewrite; ignored, the
+    // write fails with EFBIG and the old file stays.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+namespace os {
+namespace {
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+// Missing is "nothing there"; any other error means the directory could not be looked at.
+bool IsMissing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
+// QDir and QDirIterator neither report a directory that cannot be read nor skip the stat of a
+// plain file, and they list before they filter; the probes need all three (a failed probe is a
+// hit for detection, and a directory of 100,000 files must cost no more than it has to).
+class Directory {
+public:
+    explicit Directory(const std::string& path) : dir_(opendir(path.empty() ? "." : path.c_str())) {
+        error_ = dir_ ? 0 : errno;
+    }
+    ~Directory() {
+        if (dir_)
+            closedir(dir_);
+    }
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    int error() const { return error_; }
+    int fd() const { return dirfd(dir_); }
+    // The next entry, or nullptr at the end or on an error (then error() tells which).
+    const dirent* Next() {
+        errno = 0;
+        const dirent* entry = readdir(dir_);
+        if (!entry)
+            error_ = errno;
+        return entry;
+    }
+
+private:
+    DIR* dir_;
+    int error_;
+};
+
+// Regular files and links to them count; hidden names, directories and devices never do. The
+// entry's own type spares a stat for the common case of a plain file.
+bool IsOrdinary(const Directory& dir, const dirent& entry) {
+    if (entry.d_name[0] == '.')
+        return false;
+    if (entry.d_type == DT_REG)
+        return true;
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return false;
+    struct stat st;
+    return fstatat(dir.fd(), entry.d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+// Calls `visit(name)` for each ordinary file of `directory` matching `pattern`, until it
+// returns false. Returns the errno of a directory that could not be read to its end, or 0.
+template <class Visit>
+int ForEachMatch(const std::string& directory, std::string_view pattern, Visit visit) {
+    Directory dir(directory);
+    if (dir.error())
+        return dir.error();
+    while (const dirent* entry = dir.Next()) {
+        if (entry->d_type == DT_DIR || !WildcardMatch(pattern, entry->d_name))
+            continue;
+        if (IsOrdinary(dir, *entry) && !visit(dir.fd(), entry->d_name))
+            return 0;
+    }
+    return dir.error();
+}
+
+std::string Join(const std::string& base, std::string_view name) {
+    if (base.empty())
+        return std::string(name);
+    return base.ends_with('/') ? base + std::string(name) : base + '/' + std::string(name);
+}
+
+// The entry of `directory` equal to `name` without regard to case; the smallest in byte order
+// when there are several, so the choice does not depend on the order of the directory.
+std::optional<std::string> FindIgnoringCase(const std::string& directory, const std::string& name,
+                                            bool& failed) {
+    Directory dir(directory);
+    std::optional<std::string> best;
+    while (const dirent* entry = dir.Next()) {
+        if (strcasecmp(entry->d_name, name.c_str()) == 0 && (!best || *best > entry->d_name))
+            best = entry->d_name;
+    }
+    if (dir.error() && !IsMissing(dir.error()))
+        failed = true;
+    return best;
+}
+
+// Signals the program ignores for itself (SIGXFSZ, and whatever it inherited) would stay
+// ignored across exec. Qt 6.4's startDetached() does not run the child process modifier, so
+// the dispositions are set back to default around the start, on the one thread that launches.
+class DefaultSignals {
+public:
+    DefaultSignals() {
+        for (int sig = 1; sig < NSIG; ++sig) {
+            struct sigaction old {};
+            if (sig == SIGKILL || sig == SIGSTOP || sigaction(sig, nullptr, &old) != 0)
+                continue;
+            if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) {
+                std::signal(sig, SIG_DFL);
+                ignored_.push_back(sig);
+            }
+        }
+    }
+    ~DefaultSignals() {
+        for (int sig : ignored_)
+            std::signal(sig, SIG_IGN);
+    }
+    DefaultSignals(const DefaultSignals&) = delete;
+    DefaultSignals& operator=(const DefaultSignals&) = delete;
+
+private:
+    std::vector<int> ignored_;
+};
+
+} // namespace
+
+Resolved ResolveCase(std::string_view path) {
+    Resolved out;
+    if (path.starts_with('/'))
+        out.path = "/";
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', pos), path.size());
+        const std::string part(path.substr(pos, slash - pos));
+        pos = slash + 1;
+        if (part.empty())
+            continue;
+        const std::string exact = Join(out.path, part);
+        struct stat st;
+        if (part == "." || part == ".." || lstat(exact.c_str(), &st) == 0) {
+            out.path = exact;
+            continue;
+        }
+        const auto found = FindIgnoringCase(out.path, part, out.failed);
+        out.path = Join(out.path, found ? *found : part);
+        if (!found) {
+            // Nothing further can exist below a missing name: keep the rest as it was given.
+            if (pos < path.size())
+                out.path = Join(out.path, path.substr(pos));
+            break;
+        }
+    }
+    return out;
+}
+
+Probe FindMatch(const std::string& directory, std::string_view pattern) {
+    bool found = false;
+    const int error = ForEachMatch(directory, pattern, [&](int, const char*) {
+        found = true;
+        return false;
+    });
+    if (found)
+        return Probe::Found;
+    return error && !IsMissing(error) ? Probe::Failed : Probe::None;
+}
+
+Status DeleteMatches(const std::string& directory, std::string_view pattern) {
+    bool matched = false;
+    int failure = 0;
+    const int error = ForEachMatch(directory, pattern, [&](int fd, const char* name) {
+        matched = true;
+        if (unlinkat(fd, name, 0) != 0 && !failure)
+            failure = errno;
+        return true;
+    });
+    if (failure)
+        return Status::Fail(Reason(failure));
+    if (error && (matched || !IsMissing(error)))
+        return Status::Fail(Reason(error));
+    if (!matched)
+        return Status::Fail("No matching file");
+    return Status::Ok();
+}
+
+Probe IsOrdinaryFile(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string::npos ? path : path.substr(slash + 1);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return IsMissing(errno) ? Probe::None : Probe::Failed;
+    return S_ISREG(st.st_mode) && !name.starts_with('.') ? Probe::Found : Probe::None;
+}
+
+Status CheckReplaceable(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return Status::Fail(Reason(errno));
+    if (S_ISDIR(st.st_mode))
+        return Status::Fail(Reason(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return Status::Fail("Not a regular file");
+    // The owner write bit is the POSIX read-only attribute; root would otherwise write anyway.
+    if (!(st.st_mode & S_IWUSR))
+        return Status::Fail("The file is read-only");
+    if (access(path.c_str(), W_OK) != 0)
+        return Status::Fail(Reason(errno));
+    return Status::Ok();
+}
+
+Status KeepIdentity(const std::string& original, int fd) {
+    struct stat old, now;
+    if (stat(original.c_str(), &old) != 0 || fstat(fd, &now) != 0)
+        return Status::Fail(Reason(errno));
+    // Owner first: a change of owner may clear the set-id bits that the mode then restores.
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0)
+        return Status::Fail("The file's owner could not be kept: " + Reason(errno));
+    if (fchmod(fd, old.st_mode & 07777) != 0)
+        return Status::Fail("The file's permissions could not be kept: " + Reason(errno));
+    return Status::Ok();
+}
+
+void SyncDirectory(const std::string& directory) {
+    // The rename is only durable once the directory itself is on disk; a failure here cannot
+    // be undone any more, so it is not reported.
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    (void)fsync(fd);
+    close(fd);
+}
+
+Status LaunchScript(std::string_view script, const std::vector<std::string>& arguments) {
+    const Resolved found = ResolveCase(script);
+    struct stat st;
+    if (stat(found.path.c_str(), &st) != 0)
+        return Status::Fail(Reason(errno));
+    if (!S_ISREG(st.st_mode))
+        return Status::Fail(Reason(S_ISDIR(st.st_mode) ? EISDIR : EACCES));
+
+    // Through /bin/sh, so a script needs neither a run bit nor a "#!" line; "./" keeps a name
+    // starting with '-' from being read as an option of the shell.
+    QStringList shellArguments{QFile::decodeName(
+        QByteArray::fromStdString(found.path.starts_with('/') ? found.path : "./" + found.path))};
+    for (const auto& argument : arguments)
+        shellArguments << QFile::decodeName(QByteArray::fromStdString(argument));
+
+    QProcess process;
+    process.setProgram(QStringLiteral("/bin/sh"));
+    process.setArguments(shellArguments);
+    process.setWorkingDirectory(QDir::currentPath());
+    process.setStandardInputFile(QProcess::nullDevice());
+    // startDetached() forks twice and calls setsid(): the script is in its own session and
+    // outlives the program, and the call returns without waiting for it.
+    const DefaultSignals defaults;
+    if (!process.startDetached())
+        return Status::Fail(process.errorString().toStdString());
+    return Status::Ok();
+}
+
+} // namespace os
+} // namespace zelvoset
