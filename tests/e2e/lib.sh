@@ -1,0 +1,324 @@
+# Helpers of the end-to-end suite: an X server of our own, sample installations, stand-in
+# scripts that record how they were launched, and the few things a person does to the program
+# (look at windows, press keys, type). Sourced by run.sh; every wait is bounded.
+
+E2E_WAIT=${E2E_WAIT:-8} # seconds any single wait may take before the case fails
+
+# ---------------------------------------------------------------------------------------------
+# X server
+
+# Starts Xvfb on the first free display of :91..:99 and exports DISPLAY. Returns 1 when none
+# could be started.
+start_xvfb() {
+    local n
+    for n in 91 92 93 94 95 96 97 98 99; do
+        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+        Xvfb ":$n" -nolisten tcp -screen 0 1024x768x24 >"$E2E_ROOT/xvfb.log" 2>&1 &
+        XVFB_PID=$!
+        if poll 5 xdpyinfo -display ":$n"; then
+            export DISPLAY=":$n"
+            return 0
+        fi
+        kill "$XVFB_PID" 2>/dev/null
+        wait "$XVFB_PID" 2>/dev/null
+        XVFB_PID=
+    done
+    return 1
+}
+
+stop_xvfb() {
+    [[ -n ${XVFB_PID:-} ]] || return 0
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+}
+
+# Installs Xvfb and the X tools when one is missing (Debian, as root).
+ensure_x_tools() {
+    local tool missing=
+    for tool in Xvfb xdotool xdpyinfo xprop; do
+        command -v "$tool" >/dev/null || missing=1
+    done
+    [[ -z $missing ]] && return 0
+    command -v apt-get >/dev/null || return 1
+    echo "installing xvfb, xdotool and x11-utils" >&2
+    { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y \
+        xvfb xdotool x11-utils; } >"$E2E_ROOT/apt.log" 2>&1 || return 1
+    command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v xdpyinfo >/dev/null
+}
+
+# ---------------------------------------------------------------------------------------------
+# Waiting
+
+not() { ! "$@"; }
+
+# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds or SECONDS have passed.
+poll() {
+    local tries=$(($1 * 10))
+    shift
+    while ((tries-- > 0)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# ---------------------------------------------------------------------------------------------
+# Sample installations
+
+# Writes a stand-in script NAME into DIR. It records its name and each argument on a line of
+# its own, as one record file per launch named by the launch time, so that records of scripts
+# running at the same time never interleave. Extra shell lines (arg 3) run after the record.
+stand_in() {
+    local dir=$1 name=$2 extra=${3:-}
+    cat >"$dir/$name" <<EOF
+r="$CASE_DIR/launch/\$(date +%s%N).\$\$"
+printf '%s\n' "$name" "\$@" >"\$r.tmp" && mv "\$r.tmp" "\$r"
+$extra
+EOF
+}
+
+# make_layout DIR LAYOUT: a sample installation of LAYOUT (CP, PBS, RW, RW9 or none) with all
+# four stand-in scripts and the program itself.
+make_layout() {
+    local dir=$1 layout=$2
+    mkdir -p "$dir"
+    case $layout in
+    CP)
+        mkdir -p "$dir/SV" "$dir/DATA/CO1"
+        printf 'SV program\r\n' >"$dir/SV/SVMAIN.INT"
+        printf 'company\r\n' >"$dir/DATA/CO1/SYCMPF.DAT"
+        printf 'PATH=SV\r\nTERM=ansi' >"$dir/SYNRUN.SYN"
+        ;;
+    PBS)
+        printf 'call sv\r\n' >"$dir/PBS.BAT"
+        printf '00SVDATA=C:\\DATA\r\n00svkeep\r\nPATH1\n00SVlf\n 00SVindented\r\n00SV\r\nlast' \
+            >"$dir/SQPATH.DAT"
+        printf 'TBMENU1\r\nMENU2\r\ntb lower\r\nTB\r\n\r\nEND\r\n' >"$dir/SQMENU.DAT"
+        ;;
+    RW)
+        mkdir -p "$dir/SVOBJ"
+        printf 'obj' >"$dir/SVOBJ/MAIN.INT"
+        ;;
+    RW9)
+        mkdir -p "$dir/SVOBJ/SUB"
+        printf 'obj' >"$dir/SVOBJ/MAIN.INT"
+        printf 'gnt' >"$dir/SVOBJ/MAIN.GNT"
+        printf 'gnt' >"$dir/SVOBJ/other.gnt"
+        printf 'gnt' >"$dir/SVOBJ/SUB/deep.gnt"
+        printf 'icon' >"$dir/CLASSIC9.ICO"
+        printf '@echo off\r\nset cobsw=-f\r\nrunw sv\r\n' >"$dir/RW.BAT"
+        ;;
+    none) ;;
+    *) return 1 ;;
+    esac
+    stand_in "$dir" svreset.bat
+    stand_in "$dir" vlkreset.bat
+    stand_in "$dir" svpath.bat
+    stand_in "$dir" Zelvoset.bat
+    cp "$ZELVOSET" "$dir/Zelvoset"
+}
+
+# ---------------------------------------------------------------------------------------------
+# What the stand-in scripts saw
+
+# One line per launch so far, in launch order: the script name and its arguments, separated by
+# tabs (each argument was its own line in the record, so blanks inside one are kept).
+launches() {
+    local record
+    for record in "$CASE_DIR"/launch/*; do
+        [[ -f $record && $record != *.tmp ]] || continue
+        paste -sd '\t' "$record"
+    done
+}
+
+launch_count() { launches | wc -l; }
+at_least_launches() { (($(launch_count) >= $1)); }
+
+# expect_launches LINE...: waits until as many launches as expected have been recorded, lets a
+# moment pass for any extra one, then compares. Each LINE is "name<TAB>arg...".
+expect_launches() {
+    local want=$#
+    poll "$E2E_WAIT" at_least_launches "$want" || true
+    sleep 0.3
+    local expected actual
+    expected=$(printf '%s\n' "$@")
+    actual=$(launches)
+    [[ $actual == "$expected" ]] && return 0
+    fail_note "launches differ; expected:" "$expected" "actual:" "$actual"
+    return 1
+}
+
+# Nothing launched, after giving any launch that was coming time to arrive.
+expect_no_launch() {
+    sleep 0.5
+    [[ $(launch_count) -eq 0 ]] && return 0
+    fail_note "expected no launch, saw:" "$(launches)"
+    return 1
+}
+
+# expect_bytes FILE PRINTF-FORMAT: FILE holds exactly the bytes of printf FORMAT.
+expect_bytes() {
+    local file=$1
+    printf "$2" >"$CASE_DIR/expected"
+    cmp -s "$CASE_DIR/expected" "$file" && return 0
+    fail_note "bytes of $file differ; expected:" "$(od -c "$CASE_DIR/expected")" \
+        "actual:" "$(od -c "$file" 2>&1)"
+    return 1
+}
+
+# ---------------------------------------------------------------------------------------------
+# The program
+
+# start_app DIR: starts the copy of the program in DIR with DIR as its current directory.
+start_app() {
+    (cd "$1" && QT_QPA_PLATFORM=xcb exec ./Zelvoset >>"$CASE_DIR/app.log" 2>&1) &
+    APP_PID=$!
+}
+
+# Whether the program still runs (a process that ended but was not yet reaped does not).
+app_alive() {
+    local state
+    state=$(awk '{print $3}' "/proc/$APP_PID/stat" 2>/dev/null) || return 1
+    [[ -n $state && $state != Z ]]
+}
+
+# Waits for the program to end by itself; reaps it.
+expect_app_ends() {
+    if poll "$E2E_WAIT" not app_alive; then
+        wait "$APP_PID" 2>/dev/null
+        APP_PID=
+        return 0
+    fi
+    fail_note "the program is still running"
+    return 1
+}
+
+# Ends the program if a case left it running.
+stop_app() {
+    [[ -n ${APP_PID:-} ]] || return 0
+    kill "$APP_PID" 2>/dev/null
+    wait "$APP_PID" 2>/dev/null
+    APP_PID=
+}
+
+# ---------------------------------------------------------------------------------------------
+# Windows
+
+# Visible top-level windows of the program titled exactly TITLE, one id a line.
+windows_titled() {
+    local wid
+    for wid in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
+    done
+}
+
+is_dialog() { xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG; }
+
+# Visible dialogs (message boxes, the file dialog) titled TITLE.
+dialogs_titled() {
+    local wid
+    for wid in $(windows_titled "$1"); do
+        is_dialog "$wid" && echo "$wid"
+    done
+}
+
+# The visible main window (titled "Zelvo Install" but not a dialog), if any.
+main_window() {
+    local wid
+    for wid in $(windows_titled 'Zelvo Install'); do
+        is_dialog "$wid" || echo "$wid"
+    done
+}
+
+any_window() { [[ -n $("$@") ]]; }
+
+# wait_dialog TITLE: waits for a visible dialog titled TITLE and sets WID to it.
+wait_dialog() {
+    if poll "$E2E_WAIT" any_window dialogs_titled "$1"; then
+        WID=$(dialogs_titled "$1" | head -n 1)
+        return 0
+    fi
+    fail_note "no dialog titled '$1' appeared"
+    return 1
+}
+
+# Waits for the main window and sets WID to it.
+wait_main() {
+    if poll "$E2E_WAIT" any_window main_window; then
+        WID=$(main_window | head -n 1)
+        return 0
+    fi
+    fail_note "the main window did not appear"
+    return 1
+}
+
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+
+# Waits until window WID is no longer visible.
+wait_closed() {
+    poll "$E2E_WAIT" not viewable "$1" && return 0
+    fail_note "window $1 stayed open"
+    return 1
+}
+
+# press WID KEY...: gives WID the keyboard focus and presses the keys, as a person would.
+press() {
+    local wid=$1
+    shift
+    timeout 3 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
+    sleep 0.1
+    xdotool key --clearmodifiers --delay 50 "$@"
+}
+
+# type_text WID TEXT: types TEXT into the focused control of WID.
+type_text() {
+    timeout 3 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+    sleep 0.1
+    xdotool type --clearmodifiers --delay 15 -- "$2"
+}
+
+# ---------------------------------------------------------------------------------------------
+# Cases
+
+PASSED=0
+FAILED=0
+
+# fail_note LINE...: explains a failure under the case's result line.
+fail_note() { printf '    %s\n' "$@" >>"$CASE_DIR/notes"; }
+
+# expect MESSAGE COMMAND...: COMMAND succeeds, or the case fails with MESSAGE.
+expect() {
+    local message=$1
+    shift
+    "$@" && return 0
+    fail_note "$message"
+    return 1
+}
+
+# run_case NAME: runs function case_NAME in a fresh directory with a fresh sample installation
+# (set by the case through make_layout "$INST" LAYOUT) and prints one result line.
+run_case() {
+    local name=$1
+    CASE_DIR=$E2E_ROOT/$name
+    INST=$CASE_DIR/inst
+    mkdir -p "$CASE_DIR/launch"
+    APP_PID=
+    local started=$SECONDS status=0
+    (
+        set -eE
+        trap 'fail_note "failed at: $BASH_COMMAND"' ERR
+        trap stop_app EXIT
+        "case_$name"
+    )
+    status=$?
+    if [[ $status -eq 0 ]]; then
+        PASSED=$((PASSED + 1))
+        echo "PASS $name ($((SECONDS - started)) s)"
+    else
+        FAILED=$((FAILED + 1))
+        echo "FAIL $name"
+        [[ -f $CASE_DIR/notes ]] && cat "$CASE_DIR/notes"
+        [[ -s $CASE_DIR/app.log ]] && sed 's/^/    app: /' "$CASE_DIR/app.log" | head -n 20
+    fi
+}

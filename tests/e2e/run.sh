@@ -1,0 +1,331 @@
+#!/usr/bin/env bash
+# End-to-end suite: the real program, copied into sample installations of every layout, run
+# under an X server of its own and driven from the keyboard as a person would.
+# Usage: run.sh PATH-OF-Zelvoset
+# Exit status: 0 all passed, 1 some failed, 77 no X server could be had (skipped).
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+[[ $# -ge 1 && -x $1 ]] || {
+    echo "usage: $0 PATH-OF-Zelvoset" >&2
+    exit 2
+}
+ZELVOSET=$(realpath "$1")
+# The program compares real paths; a symlinked temporary directory would make the paths typed
+# into the file dialog differ from the ones it sees.
+E2E_ROOT=$(cd -P "$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-e2e.XXXXXX")" && pwd)
+source "$here/lib.sh"
+
+cleanup() {
+    stop_xvfb
+    [[ -n ${E2E_KEEP:-} ]] || rm -rf "$E2E_ROOT"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+if ! ensure_x_tools; then
+    echo "SKIP: Xvfb and xdotool are missing and could not be installed"
+    exit 77
+fi
+if ! start_xvfb; then
+    echo "FAIL: no X server could be started on :91..:99"
+    cat "$E2E_ROOT/xvfb.log" 2>/dev/null
+    exit 1
+fi
+
+# ---------------------------------------------------------------------------------------------
+# Steps shared by several cases
+
+# Answers the start-up question with KEY (alt+y or alt+n); the question must come before the
+# main window, with the window hidden until it is answered.
+answer_question() {
+    wait_dialog 'File modification required'
+    local question=$WID
+    expect_only_window "$question"
+    press "$question" "$1"
+    wait_closed "$question"
+}
+
+# The program's only visible window is WID.
+expect_only_window() {
+    local visible
+    sleep 0.3 # a main window shown too early would be mapped by now
+    visible=$(visible_windows)
+    [[ $visible == "$1" ]] && return 0
+    fail_note "expected only window $1 to be visible, saw: $(echo $visible)"
+    return 1
+}
+
+# Every visible window of the program.
+visible_windows() {
+    local wid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
+    done
+}
+
+# No dialog of the program is open.
+expect_no_dialog() {
+    local wid
+    for wid in $(visible_windows); do
+        if is_dialog "$wid"; then
+            fail_note "unexpected dialog: $(xdotool getwindowname "$wid")"
+            return 1
+        fi
+    done
+}
+
+# Dismisses an error box titled "Zelvo Install" with Enter, as its OK button.
+dismiss_error_box() {
+    wait_dialog 'Zelvo Install'
+    local box=$WID
+    press "$box" Return
+    wait_closed "$box"
+}
+
+# Finish, then Exit on the completion panel: the program ends.
+finish_and_exit() {
+    wait_main
+    press "$WID" alt+f
+    sleep 0.3
+    press "$WID" alt+e
+    expect_app_ends
+}
+
+# Opens the company file dialog from the main window.
+open_company_dialog() {
+    wait_main
+    press "$WID" alt+e
+    wait_dialog 'Browse for Company File'
+}
+
+# Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter. A
+# completion list may swallow the first Enter; a second one is sent only while the dialog is
+# still open, so that it can never reach the main window.
+choose_company_file() {
+    local dialog=$WID
+    press "$dialog" ctrl+a
+    type_text "$dialog" "$1"
+    press "$dialog" Return
+    if ! poll 1 not viewable "$dialog"; then
+        press "$dialog" Return
+    fi
+    wait_closed "$dialog"
+}
+
+tab=$'\t'
+
+# ---------------------------------------------------------------------------------------------
+# Start-up, per layout
+
+# CP: the question about SYNRUN.SYN comes first, alone; Yes puts the switch line on top.
+case_startup_cp_question_first() {
+    make_layout "$INST" CP
+    start_app "$INST"
+    answer_question alt+y
+    wait_main
+    expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nPATH=SV\r\nTERM=ansi\r\n'
+    expect_no_launch
+    finish_and_exit
+}
+
+# RW9: .gnt files of SVOBJ (only its own) are gone before the reset script starts; Yes writes
+# the switch line under a new "@echo off".
+case_startup_rw9_yes() {
+    make_layout "$INST" RW9
+    stand_in "$INST" vlkreset.bat "ls SVOBJ >'$CASE_DIR/svobj-at-reset'"
+    start_app "$INST"
+    answer_question alt+y
+    wait_main
+    expect_bytes "$INST/RW.BAT" '@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nrunw sv\r\n'
+    expect_launches "vlkreset.bat${tab}nowarning"
+    expect_bytes "$CASE_DIR/svobj-at-reset" 'MAIN.INT\nSUB\n'
+    expect "SVOBJ/SUB/deep.gnt was deleted" test -f "$INST/SVOBJ/SUB/deep.gnt"
+    # The empty data files button is disabled after start-up: Alt+E does nothing.
+    press "$WID" alt+e
+    expect_launches "vlkreset.bat${tab}nowarning"
+    expect_no_dialog
+    finish_and_exit
+}
+
+# RW9, answered No: the file stays as it was and the warning follows, still before the window.
+case_startup_rw9_no() {
+    make_layout "$INST" RW9
+    cp "$INST/RW.BAT" "$CASE_DIR/RW.BAT.before"
+    start_app "$INST"
+    answer_question alt+n
+    wait_dialog 'File modification required'
+    local warning=$WID
+    expect_only_window "$warning"
+    press "$warning" Return
+    wait_closed "$warning"
+    wait_main
+    expect "RW.BAT changed after No" cmp -s "$CASE_DIR/RW.BAT.before" "$INST/RW.BAT"
+    expect_launches "vlkreset.bat${tab}nowarning"
+    finish_and_exit
+}
+
+# PBS: both files cleaned before svpath.bat starts, then the reset script; no question.
+case_startup_pbs() {
+    make_layout "$INST" PBS
+    stand_in "$INST" svpath.bat "cp SQPATH.DAT '$CASE_DIR/sqpath-at-svpath'"
+    start_app "$INST"
+    wait_main
+    expect_no_dialog
+    local sqpath='00svkeep\r\nPATH1\r\n 00SVindented\r\nlast\r\n'
+    expect_bytes "$INST/SQPATH.DAT" "$sqpath"
+    expect_bytes "$INST/SQMENU.DAT" 'MENU2\r\ntb lower\r\n\r\nEND\r\n'
+    # Started one right after the other and running at once: their records may come either way.
+    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    expect_bytes "$CASE_DIR/sqpath-at-svpath" "$sqpath"
+    finish_and_exit
+}
+
+# RW: only the reset script, no question, no file touched.
+case_startup_rw() {
+    make_layout "$INST" RW
+    start_app "$INST"
+    wait_main
+    expect_no_dialog
+    expect_launches "vlkreset.bat${tab}nowarning"
+    finish_and_exit
+}
+
+# No layout: nothing at start-up; the empty data files button reports the missing marker.
+case_startup_none() {
+    make_layout "$INST" none
+    start_app "$INST"
+    wait_main
+    expect_no_dialog
+    expect_no_launch
+    press "$WID" alt+e
+    dismiss_error_box
+    expect_no_launch
+    finish_and_exit
+}
+
+# ---------------------------------------------------------------------------------------------
+# Demo data
+
+case_demo_data() {
+    make_layout "$INST" none
+    start_app "$INST"
+    wait_main
+    press "$WID" alt+d
+    expect_launches "svreset.bat"
+    expect_no_dialog
+    finish_and_exit
+}
+
+case_demo_data_missing_script() {
+    make_layout "$INST" none
+    rm "$INST/svreset.bat"
+    start_app "$INST"
+    wait_main
+    press "$WID" alt+d
+    dismiss_error_box
+    expect_no_launch
+    finish_and_exit
+}
+
+# ---------------------------------------------------------------------------------------------
+# The company file of the CP layout
+
+# A CP installation whose question has been answered, with the company dialog open.
+start_cp_with_dialog() {
+    make_layout "$INST" CP
+    start_app "$INST"
+    answer_question alt+y
+    open_company_dialog
+}
+
+case_company_relative_path() {
+    start_cp_with_dialog
+    choose_company_file 'DATA/CO1/SYCMPF.DAT'
+    expect_launches "Zelvoset.bat${tab}DATA/CO1"
+    finish_and_exit
+}
+
+# A blank and a ';' in the company folder: still exactly one argument.
+case_company_blank_and_semicolon() {
+    mkdir -p "$INST/DATA/MY CO;1"
+    printf 'company\r\n' >"$INST/DATA/MY CO;1/SYCMPF.DAT"
+    start_cp_with_dialog
+    choose_company_file "$INST/DATA/MY CO;1/SYCMPF.DAT"
+    expect_launches "Zelvoset.bat${tab}DATA/MY CO;1"
+    finish_and_exit
+}
+
+case_company_cancel() {
+    start_cp_with_dialog
+    press "$WID" Escape
+    wait_closed "$WID"
+    expect_no_launch
+    expect_no_dialog
+    finish_and_exit
+}
+
+# A company file right in the installation folder has no company folder: a box, no launch.
+case_company_not_below_installation() {
+    mkdir -p "$INST"
+    printf 'company\r\n' >"$INST/SYCMPF.DAT"
+    start_cp_with_dialog
+    choose_company_file "$INST/SYCMPF.DAT"
+    dismiss_error_box
+    expect_no_launch
+    finish_and_exit
+}
+
+# ---------------------------------------------------------------------------------------------
+# Ending
+
+# Exit ends the program at once; a script it launched runs on and finishes afterwards. No
+# layout, so an Alt+E reaching the hidden options would show a box instead of ending.
+case_exit_leaves_script_running() {
+    make_layout "$INST" none
+    stand_in "$INST" svreset.bat "sleep 3; : >'$CASE_DIR/slow-done'"
+    start_app "$INST"
+    wait_main
+    press "$WID" alt+d
+    expect_launches "svreset.bat"
+    finish_and_exit
+    expect "the slow script ended before the program did" not test -e "$CASE_DIR/slow-done"
+    expect "the slow script never finished" poll 6 test -e "$CASE_DIR/slow-done"
+}
+
+# ---------------------------------------------------------------------------------------------
+
+expect_launches_unordered() {
+    local expected actual
+    poll "$E2E_WAIT" at_least_launches $# || true
+    sleep 0.3
+    expected=$(printf '%s\n' "$@" | sort)
+    actual=$(launches | sort)
+    [[ $actual == "$expected" ]] && return 0
+    fail_note "launches differ; expected (any order):" "$expected" "actual:" "$actual"
+    return 1
+}
+
+cases=(
+    startup_cp_question_first
+    startup_rw9_yes
+    startup_rw9_no
+    startup_pbs
+    startup_rw
+    startup_none
+    demo_data
+    demo_data_missing_script
+    company_relative_path
+    company_blank_and_semicolon
+    company_cancel
+    company_not_below_installation
+    exit_leaves_script_running
+)
+[[ -n ${E2E_ONLY:-} ]] && cases=($E2E_ONLY)
+
+started=$SECONDS
+for name in "${cases[@]}"; do
+    run_case "$name"
+done
+echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
+[[ $FAILED -eq 0 ]]
