@@ -15,7 +15,7 @@ start_xvfb() {
         [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
         Xvfb ":$n" -nolisten tcp -screen 0 1024x768x24 >"$E2E_ROOT/xvfb.log" 2>&1 &
         XVFB_PID=$!
-        if poll 5 xdpyinfo -display ":$n"; then
+        if poll 5 quietly xdpyinfo -display ":$n"; then
             export DISPLAY=":$n"
             return 0
         fi
@@ -51,6 +51,7 @@ ensure_x_tools() {
 # Waiting
 
 not() { ! "$@"; }
+quietly() { "$@" >/dev/null 2>&1; }
 
 # poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds or SECONDS have passed.
 poll() {
@@ -172,7 +173,9 @@ expect_bytes() {
 
 # start_app DIR: starts the copy of the program in DIR with DIR as its current directory.
 start_app() {
-    (cd "$1" && QT_QPA_PLATFORM=xcb exec ./Zelvoset >>"$CASE_DIR/app.log" 2>&1) &
+    mkdir -p -m 700 "$CASE_DIR/runtime"
+    (cd "$1" && QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$CASE_DIR/runtime \
+        exec ./Zelvoset >>"$CASE_DIR/app.log" 2>&1) &
     APP_PID=$!
 }
 
@@ -183,14 +186,17 @@ app_alive() {
     [[ -n $state && $state != Z ]]
 }
 
-# Waits for the program to end by itself; reaps it.
+# Waits for the program to end by itself, with success; reaps it.
 expect_app_ends() {
-    if poll "$E2E_WAIT" not app_alive; then
-        wait "$APP_PID" 2>/dev/null
-        APP_PID=
-        return 0
+    if ! poll "$E2E_WAIT" not app_alive; then
+        fail_note "the program is still running"
+        return 1
     fi
-    fail_note "the program is still running"
+    local status=0
+    wait "$APP_PID" 2>/dev/null || status=$?
+    APP_PID=
+    [[ $status -eq 0 ]] && return 0
+    fail_note "the program ended with status $status"
     return 1
 }
 
@@ -285,7 +291,7 @@ PASSED=0
 FAILED=0
 
 # fail_note LINE...: explains a failure under the case's result line.
-fail_note() { printf '    %s\n' "$@" >>"$CASE_DIR/notes"; }
+fail_note() { printf '%s\n' "$@" | sed 's/^/    /' >>"$CASE_DIR/notes"; }
 
 # expect MESSAGE COMMAND...: COMMAND succeeds, or the case fails with MESSAGE.
 expect() {

@@ -148,6 +148,17 @@ case_startup_rw9_yes() {
     finish_and_exit
 }
 
+# RW9 whose RW.BAT already sets the switch (on its last line): no question, file untouched.
+case_startup_rw9_line_present() {
+    make_layout "$INST" RW9
+    printf 'runw sv\r\nSET COBSW=-F' >"$INST/RW.BAT"
+    start_app "$INST"
+    wait_main
+    expect_no_dialog
+    expect_bytes "$INST/RW.BAT" 'runw sv\r\nSET COBSW=-F'
+    finish_and_exit
+}
+
 # RW9, answered No: the file stays as it was and the warning follows, still before the window.
 case_startup_rw9_no() {
     make_layout "$INST" RW9
@@ -178,6 +189,26 @@ case_startup_pbs() {
     # Started one right after the other and running at once: their records may come either way.
     expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
     expect_bytes "$CASE_DIR/sqpath-at-svpath" "$sqpath"
+    finish_and_exit
+}
+
+# Names are found without regard to letter case: lower-case markers and files, an upper-case
+# script. The files are cleaned under their own names; no second file appears beside them.
+case_startup_pbs_any_case() {
+    mkdir -p "$INST"
+    printf 'call sv\r\n' >"$INST/pbs.bat"
+    printf '00SVx\r\nkeep\r\n' >"$INST/sqpath.dat"
+    printf 'TBx\r\nkeep\r\n' >"$INST/Sqmenu.Dat"
+    make_layout "$INST" none
+    rm "$INST/vlkreset.bat"
+    stand_in "$INST" VLKRESET.BAT
+    start_app "$INST"
+    wait_main
+    expect_bytes "$INST/sqpath.dat" 'keep\r\n'
+    expect_bytes "$INST/Sqmenu.Dat" 'keep\r\n'
+    expect_launches_unordered "svpath.bat" "VLKRESET.BAT${tab}nowarning"
+    expect "files were created beside the lower-case ones" \
+        test "$(ls "$INST" | grep -ci -e '^sqpath.dat$' -e '^sqmenu.dat$')" -eq 2
     finish_and_exit
 }
 
@@ -310,7 +341,9 @@ cases=(
     startup_cp_question_first
     startup_rw9_yes
     startup_rw9_no
+    startup_rw9_line_present
     startup_pbs
+    startup_pbs_any_case
     startup_rw
     startup_none
     demo_data
