@@ -1,0 +1,12 @@
+#include "ProgramIcon.h"
+
+namespace zelvoset {
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/zelvoset-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/zelvoset-32.png"), QSize(32, 32));
+    return icon;
+}
+
+} // namespace zelvoset
