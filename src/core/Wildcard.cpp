@@ -10,8 +10,13 @@ char Fold(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// DOS pads a short name with blanks that '?' matches, so each '?' of a run that ends the pattern
+// or stands before a '.' may match nothing: "FOO??" matches "FOO", "A??.TXT" matches "A.TXT".
 bool OptionalQuestionMark(std::string_view pattern, std::size_t i) {
-    return pattern[i] == '?' && (i + 1 == pattern.size() || pattern[i + 1] == '.');
+    if (pattern[i] != '?')
+        return false;
+    const std::size_t after = pattern.find_first_not_of('?', i);
+    return after == std::string_view::npos || pattern[after] == '.';
 }
 
 // Dynamic programming rather than backtracking: a name can hold hundreds of characters and a
