@@ -1,0 +1,276 @@
+// Feeds arbitrary bytes as a file through the line rewrite a cleaning pass makes, and checks the
+// result against a reference model small enough to be right by inspection.
+//
+// Input layout: byte 0 chooses how the run goes, the rest is the file.
+//   bit 0     the prefix dropped: 0 "00SV" (SQPATH.DAT), 1 "TB" (SQMENU.DAT)
+//   bit 1     write a head line first, as the start-up file fix does
+//   bits 3-4  a fault: 1 the read fails part-way, 2 a write fails part-way, 0 and 3 none
+//   bits 5-7  how the file is handed out in pieces (mixed with the file's own bytes)
+//   bit 2     together with bits 5-7 all set: the file is repeated until it passes the reader's
+//             and writer's 64 KiB blocks, and read in large pieces (such a run costs a hundred
+//             small ones, so it is kept rare)
+// A failed read or write must fail the rewrite and leave the file as it was.
+
+#include "LineFile.h"
+#include "Platform.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace zelvoset;
+
+// The harness's own loops are not what the fuzzer should be steering by, and instrumenting them
+// makes the runs over files past 64 KiB several times slower.
+#define HARNESS __attribute__((no_sanitize("coverage")))
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "line_filter_fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+// Deterministic pieces from a seed, so that a crash replays exactly.
+class Pieces {
+public:
+    Pieces(unsigned mode, std::uint64_t seed) : mode_(mode), state_(seed | 1) {}
+
+    std::size_t Next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        switch (mode_ % 4) {
+        case 0:
+            return 1; // every CR LF pair straddles a read
+        case 1:
+            return 1 + state_ % 7;
+        case 2:
+            return 1 + state_ % 1000;
+        default:
+            return state_ % 3 == 0 ? 65536 : 1 + state_ % 70000; // the whole block when it can
+        }
+    }
+
+private:
+    unsigned mode_;
+    std::uint64_t state_;
+};
+
+class PieceInput : public InputFile {
+public:
+    PieceInput(const std::string& bytes, Pieces pieces, std::size_t failAt)
+        : bytes_(bytes), pieces_(pieces), failAt_(failAt) {}
+
+    std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+        if (pos_ >= failAt_)
+            return std::nullopt;
+        std::size_t n = std::min({size, bytes_.size() - pos_, pieces_.Next()});
+        n = std::min(n, failAt_ - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    const std::string& bytes_;
+    Pieces pieces_;
+    std::size_t pos_ = 0;
+    std::size_t failAt_;
+};
+
+struct Disk {
+    std::string bytes;
+    std::size_t writeLimit = SIZE_MAX; // a write that would pass this many bytes fails
+    int commits = 0;
+};
+
+class MemoryReplacement : public ReplacementFile {
+public:
+    explicit MemoryReplacement(Disk& disk) : disk_(disk) {}
+    bool Write(std::string_view bytes) override {
+        Check(!committed_, "write after commit");
+        if (pending_.size() + bytes.size() > disk_.writeLimit)
+            return false;
+        pending_.append(bytes);
+        return true;
+    }
+    Status Commit() override {
+        Check(!committed_, "committed twice");
+        committed_ = true;
+        disk_.bytes = pending_;
+        ++disk_.commits;
+        return Status::Ok();
+    }
+
+private:
+    Disk& disk_;
+    std::string pending_;
+    bool committed_ = false;
+};
+
+// Only the file operations are reached by a rewrite; the rest must stay untouched.
+class MemoryPlatform : public Platform {
+public:
+    MemoryPlatform(Disk& disk, Pieces pieces, std::size_t readFailAt)
+        : disk_(disk), source_(disk.bytes), pieces_(pieces), readFailAt_(readFailAt) {}
+
+    Opened<InputFile> OpenForInput(std::string_view) override {
+        return {std::make_unique<PieceInput>(source_, pieces_, readFailAt_), {}};
+    }
+    Opened<ReplacementFile> OpenForReplace(std::string_view) override {
+        return {std::make_unique<MemoryReplacement>(disk_), {}};
+    }
+
+    Probe PatternHasFile(std::string_view) override { Unreached(); }
+    Status DeleteMatching(std::string_view) override { Unreached(); }
+    Status LaunchCommand(std::string_view, const std::vector<std::string>&) override {
+        Unreached();
+    }
+    int ShowMessage(std::string_view, int, std::string_view) override { Unreached(); }
+    std::optional<std::string> BrowseForFile(const BrowseRequest&) override { Unreached(); }
+    Status ChangeDirectory(std::string_view) override { Unreached(); }
+    std::string ProgramDirectory() override { Unreached(); }
+    std::optional<std::string> RealPath(std::string_view) override { Unreached(); }
+    std::string NativeSeparators(std::string_view) override { Unreached(); }
+    void EndProgram() override { Unreached(); }
+
+private:
+    [[noreturn]] static void Unreached() {
+        std::fprintf(stderr, "line_filter_fuzz: a rewrite reached an unrelated platform call\n");
+        std::abort();
+    }
+
+    Disk& disk_;
+    const std::string source_; // the old contents, read while the new ones are written
+    Pieces pieces_;
+    std::size_t readFailAt_;
+};
+
+// The rules as plainly as they can be written, one byte at a time: CR LF, CR or LF ends a line;
+// bytes after the last terminator are a last line; a terminator at the very end adds no empty
+// line. Lines are kept as spans of the buffer, which keeps runs over big files affordable.
+HARNESS std::vector<std::string_view> ReferenceLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.push_back(bytes.substr(start, i - start));
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        lines.push_back(bytes.substr(start));
+    return lines;
+}
+
+HARNESS bool StartsWith(std::string_view line, const char* prefix) {
+    for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i >= line.size() || line[i] != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+HARNESS std::string ReferenceRewrite(std::string_view bytes, const std::vector<std::string>& head,
+                                     const char* prefix) {
+    std::string out;
+    for (const auto& line : head)
+        out.append(line).append("\r\n");
+    for (const auto line : ReferenceLines(bytes)) {
+        if (!StartsWith(line, prefix))
+            out.append(line).append("\r\n");
+    }
+    return out;
+}
+
+// Holds whatever the reference says: every line ends in CR LF, no CR or LF is left alone inside,
+// and past the head no kept line starts with the prefix.
+HARNESS void CheckShape(std::string_view out, const char* prefix, std::size_t headLines) {
+    std::size_t lineStart = 0, lineNumber = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\n')
+            Check(false, "an LF that does not follow a CR");
+        if (out[i] != '\r')
+            continue;
+        Check(i + 1 < out.size() && out[i + 1] == '\n', "a CR that is not followed by an LF");
+        Check(lineNumber < headLines || !StartsWith(out.substr(lineStart, i - lineStart), prefix),
+              "a prefixed line was kept");
+        ++i;
+        lineStart = i + 1;
+        ++lineNumber;
+    }
+    Check(lineStart == out.size(), "output does not end with CR LF");
+}
+
+HARNESS std::uint64_t Mix(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t h = 1469598103934665603ull; // FNV-1a
+    for (std::size_t i = 0; i < size; ++i)
+        h = (h ^ data[i]) * 1099511628211ull;
+    return h;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const unsigned control = data[0];
+    const char* prefix = (control & 1) ? "TB" : "00SV";
+    std::vector<std::string> head;
+    if (control & 2)
+        head.emplace_back("@echo off");
+    std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+    const bool big = (control & 0xE4) == 0xE4;
+    if (big && !bytes.empty()) {
+        const std::string once = bytes;
+        while (bytes.size() <= 65536 + 64)
+            bytes += once;
+    }
+    const unsigned fault = (control >> 3) & 3;
+    const std::uint64_t hash = Mix(data, size);
+    const Pieces pieces(control >> 5, hash);
+
+    Disk disk;
+    disk.bytes = bytes;
+    const std::string expected = ReferenceRewrite(bytes, head, prefix);
+    std::size_t readFailAt = SIZE_MAX;
+    if (fault == 1)
+        readFailAt = (hash >> 20) % (bytes.size() + 1);
+    if (fault == 2)
+        disk.writeLimit = (hash >> 20) % (expected.size() + 1);
+    const bool shouldFail = fault == 1 || expected.size() > disk.writeLimit;
+
+    MemoryPlatform platform(disk, pieces, readFailAt);
+    const Status status = RewriteLines(
+        platform, "F", head, [&](std::string_view line) { return !line.starts_with(prefix); });
+
+    if (shouldFail) {
+        Check(!status.ok(), "a failed read or write was not reported");
+        Check(disk.commits == 0 && disk.bytes == bytes, "a failed rewrite changed the file");
+        return 0;
+    }
+    Check(status.ok(), "a rewrite without faults failed");
+    Check(disk.commits == 1, "not committed exactly once");
+    Check(disk.bytes == expected, "output differs from the reference model");
+    CheckShape(disk.bytes, prefix, head.size());
+
+    // The search for a whole line splits the same way; the old contents are still its input.
+    const auto lines = ReferenceLines(bytes);
+    const bool present = std::find(lines.begin(), lines.end(), prefix) != lines.end();
+    const LineSearch search = FindLine(platform, "F", prefix);
+    Check(search.status.ok() && search.found == present, "FindLine differs from the reference");
+    return 0;
+}
