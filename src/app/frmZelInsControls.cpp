@@ -38,7 +38,10 @@ void frmZelIns::createControls() {
     setObjectName(QStringLiteral("frmZelIns"));
     setWindowTitle(QStringLiteral("Zelvo Install"));
     setWindowIcon(ProgramIcon());
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    // A fixed-size window: no maximize button, and no resize border where the system allows.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(ToPixels(kClientArea, logicalDpiX(), logicalDpiY()).size());
 
     Label1 = addLabel(this, "Label1", QStringLiteral("Select an option to continue."),
