@@ -39,11 +39,19 @@ public:
     int Handle() const { return file_.handle(); }
 
     bool Write(std::string_view bytes) override {
-        return file_.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-               static_cast<qint64>(bytes.size());
+        const auto size = static_cast<qint64>(bytes.size());
+        // A short write (a size limit, a full disk) sets no error in QSaveFile, which would
+        // then commit the truncated contents: remember it here.
+        if (!failed_ && file_.write(bytes.data(), size) != size)
+            failed_ = true;
+        return !failed_;
     }
 
     Status Commit() override {
+        if (failed_) {
+            file_.cancelWriting();
+            return Status::Fail("The new contents could not be written");
+        }
         // commit() flushes, syncs the temporary file to disk and renames it over the old one.
         if (!file_.commit())
             return Status::Fail(file_.errorString().toStdString());
@@ -53,6 +61,7 @@ public:
 
 private:
     QSaveFile file_;
+    bool failed_ = false;
 };
 
 } // namespace

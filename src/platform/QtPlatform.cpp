@@ -82,7 +82,14 @@ int QtPlatform::ShowMessage(std::string_view text, int style, std::string_view t
 std::optional<std::string> QtPlatform::BrowseForFile(const BrowseRequest& request) {
     // ".\" is the current directory at the time of the call, whatever it is then.
     const std::string start = OnDisk(request.initDir.empty() ? "." : request.initDir);
-    return RunOpenFileDialog(request, QFileInfo(ToQt(start)).absoluteFilePath());
+    BrowseRequest shown = request;
+    // The dialog takes a proposed name literally: propose "sycmpf.dat" where that is how the
+    // installation spells SYCMPF.DAT, or accepting the proposal finds no file.
+    if (!request.fileName.empty()) {
+        const std::string proposed = OnDisk(start + '/' + ToSlashes(request.fileName));
+        shown.fileName = proposed.substr(proposed.rfind('/') + 1);
+    }
+    return RunOpenFileDialog(shown, QFileInfo(ToQt(start)).absoluteFilePath());
 }
 
 Opened<InputFile> QtPlatform::OpenForInput(std::string_view path) {

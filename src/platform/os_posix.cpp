@@ -62,6 +62,8 @@ public:
     int fd() const { return dirfd(dir_); }
     // The next entry, or nullptr at the end or on an error (then error() tells which).
     const dirent* Next() {
+        if (!dir_)
+            return nullptr;
         errno = 0;
         const dirent* entry = readdir(dir_);
         if (!entry)
@@ -213,7 +215,8 @@ Status DeleteMatches(const std::string& directory, std::string_view pattern) {
 
 Probe IsOrdinaryFile(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string_view name =
+        slash == std::string::npos ? path : std::string_view(path).substr(slash + 1);
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return IsMissing(errno) ? Probe::None : Probe::Failed;

@@ -1,0 +1,104 @@
+// Wildcard probes and deletion on real directories, and detection built on them.
+#include "Detection.h"
+#include "PlatformTesting.h"
+
+#include <sys/stat.h>
+
+namespace zelvoset::testing {
+namespace {
+
+using PatternTest = InTempDir;
+
+TEST_F(PatternTest, FindsOrdinaryFilesWithoutRegardToCase) {
+    QtPlatform platform;
+    MakeDir("svobj");
+    Write("svobj/readme", "x"); // no dot, still matched by *.*
+    Write("classic9.ico", "");
+    EXPECT_EQ(platform.PatternHasFile("SVOBJ\\*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SvObj\\READ?E"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("CLASSIC9.ICO"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile(root_ + "\\SVOBJ\\*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SVOBJ\\*.gnt"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("PBS.BAT"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("MISSING\\*.*"), Probe::None);
+}
+
+TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
+    QtPlatform platform;
+    MakeDir("SV/SUB");
+    Write("SV/.hidden", "x");
+    Write("SV/SUB/inner.dat", "x");
+    ASSERT_EQ(mkfifo(Path("SV/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("SUB", Path("SV/dirlink").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", Path("SV/dangling").c_str()), 0);
+    EXPECT_EQ(platform.PatternHasFile("SV\\*.*"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("SV\\.hidden"), Probe::None);
+
+    ASSERT_EQ(symlink("SUB/inner.dat", Path("SV/filelink").c_str()), 0);
+    EXPECT_EQ(platform.PatternHasFile("SV\\*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SV\\FILELINK"), Probe::Found);
+}
+
+TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
+    MakeDir("SVOBJ");
+    Write("SVOBJ/a.gnt", "x");
+    MakeDir("SV");
+    ASSERT_EQ(chmod(Path("SVOBJ").c_str(), 0), 0);
+    const int code = InChild([] {
+        if (!BecomeNobody())
+            return 99;
+        QtPlatform platform;
+        if (platform.PatternHasFile("SVOBJ\\*.*") != Probe::Failed)
+            return 1;
+        if (platform.PatternHasFile("svobj\\A.GNT") != Probe::Failed)
+            return 2;
+        if (platform.DeleteMatching("SVOBJ\\*.gnt"))
+            return 3;
+        // Detection takes the failed probe as a hit.
+        return DetectInstallVariant(platform) == kVariantRW ? 0 : 4;
+    });
+    chmod(Path("SVOBJ").c_str(), 0755);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Read("SVOBJ/a.gnt"), "x");
+}
+
+TEST_F(PatternTest, DeletesOnlyTheDirectorysOwnMatchingFiles) {
+    QtPlatform platform;
+    MakeDir("SVOBJ/SUB.GNT");
+    for (const char* name : {"A.GNT", "b.gnt", "C.Gnt", "keep.txt", "gnt", ".hidden.gnt"})
+        Write(std::string("SVOBJ/") + name, "x");
+    Write("SVOBJ/SUB.GNT/inner.gnt", "x");
+    Write("top.gnt", "x");
+
+    EXPECT_TRUE(platform.DeleteMatching("svobj\\*.GNT").ok());
+    EXPECT_EQ(Entries("SVOBJ"), QStringList({".hidden.gnt", "SUB.GNT", "gnt", "keep.txt"}));
+    EXPECT_EQ(Entries("SVOBJ/SUB.GNT"), QStringList({"inner.gnt"}));
+    EXPECT_EQ(Read("top.gnt"), "x");
+
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
+    EXPECT_FALSE(platform.DeleteMatching("NOWHERE\\*.gnt").ok());
+    EXPECT_TRUE(platform.DeleteMatching("SVOBJ\\KEEP.TXT").ok());
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\KEEP.TXT").ok());
+}
+
+TEST_F(PatternTest, DetectionOnRealDirectories) {
+    QtPlatform platform;
+    EXPECT_EQ(DetectInstallVariant(platform), "");
+
+    MakeDir("SV/EMPTYSUB");
+    Write("SV/.profile", "x"); // an SV holding only a subdirectory and a hidden file
+    EXPECT_EQ(DetectInstallVariant(platform), "");
+
+    MakeDir("svobj");
+    Write("svobj/prog.gnt", "x");
+    EXPECT_EQ(DetectInstallVariant(platform), "RW");
+    Write("Classic9.ico", "");
+    EXPECT_EQ(DetectInstallVariant(platform), "RW9");
+    Write("pbs.bat", "");
+    EXPECT_EQ(DetectInstallVariant(platform), "PBS");
+    Write("SV/SVFILE", "x");
+    EXPECT_EQ(DetectInstallVariant(platform), "CP");
+}
+
+} // namespace
+} // namespace zelvoset::testing
