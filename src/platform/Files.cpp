@@ -68,8 +68,12 @@ private:
 
 Opened<InputFile> OpenInputFile(const std::string& path) {
     const QString name = ToQt(path);
-    if (QFileInfo(name).isDir())
+    const QFileInfo info(name);
+    if (info.isDir())
         return {nullptr, "Is a directory"};
+    // Opening a FIFO or a device could block or never end; no line file is one.
+    if (info.exists() && !info.isFile())
+        return {nullptr, "Not a regular file"};
     auto file = std::make_unique<QtInputFile>(name);
     if (!file->Open())
         return {nullptr, file->ErrorString().toStdString()};

@@ -135,6 +135,7 @@ TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
     EXPECT_EQ(platform.OpenForReplace("sqpath.dat").file, nullptr);
     ASSERT_EQ(mkfifo(Path("FIFO").c_str(), 0666), 0);
     EXPECT_EQ(platform.OpenForReplace("FIFO").file, nullptr);
+    EXPECT_EQ(platform.OpenForInput("fifo").file, nullptr); // would block without a writer
     ASSERT_TRUE(QFile::remove(QString::fromStdString(Path("FIFO"))));
 
     // Unreadable for the user running it: root reads everything, so the check runs as nobody.
