@@ -4,12 +4,14 @@
 // Input layout: byte 0 chooses how the run goes, the rest is the file.
 //   bit 0     the prefix dropped: 0 "00SV" (SQPATH.DAT), 1 "TB" (SQMENU.DAT)
 //   bit 1     write a head line first, as the start-up file fix does
-//   bits 3-4  a fault: 1 the read fails part-way, 2 a write fails part-way, 0 and 3 none
+//   bits 3-4  a fault: 1 the read fails part-way, 2 a write fails part-way, 3 now and then the
+//             file cannot be opened for reading or for replacing, 0 none
 //   bits 5-7  how the file is handed out in pieces (mixed with the file's own bytes)
 //   bit 2     together with bits 5-7 all set: the file is repeated until it passes the reader's
 //             and writer's 64 KiB blocks, and read in large pieces (such a run costs a hundred
 //             small ones, so it is kept rare)
-// A failed read or write must fail the rewrite and leave the file as it was.
+// A failed open, read or write must fail the rewrite and leave the file as it was; a failed read
+// must not pass for a line that is not there.
 
 #include "LineFile.h"
 #include "Platform.h"
@@ -91,6 +93,8 @@ private:
 struct Disk {
     std::string bytes;
     std::size_t writeLimit = SIZE_MAX; // a write that would pass this many bytes fails
+    bool refuseInput = false;
+    bool refuseOutput = false;
     int commits = 0;
 };
 
@@ -125,9 +129,13 @@ public:
         : disk_(disk), source_(disk.bytes), pieces_(pieces), readFailAt_(readFailAt) {}
 
     Opened<InputFile> OpenForInput(std::string_view) override {
+        if (disk_.refuseInput)
+            return {nullptr, "cannot be read"};
         return {std::make_unique<PieceInput>(source_, pieces_, readFailAt_), {}};
     }
     Opened<ReplacementFile> OpenForReplace(std::string_view) override {
+        if (disk_.refuseOutput)
+            return {nullptr, "read-only"};
         return {std::make_unique<MemoryReplacement>(disk_), {}};
     }
 
@@ -251,26 +259,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         readFailAt = (hash >> 20) % (bytes.size() + 1);
     if (fault == 2)
         disk.writeLimit = (hash >> 20) % (expected.size() + 1);
-    const bool shouldFail = fault == 1 || expected.size() > disk.writeLimit;
+    if (fault == 3 && hash % 8 == 0)
+        (hash & 8 ? disk.refuseInput : disk.refuseOutput) = true;
+    const bool shouldFail =
+        disk.refuseInput || disk.refuseOutput || fault == 1 || expected.size() > disk.writeLimit;
 
     MemoryPlatform platform(disk, pieces, readFailAt);
     const Status status = RewriteLines(
         platform, "F", head, [&](std::string_view line) { return !line.starts_with(prefix); });
 
     if (shouldFail) {
-        Check(!status.ok(), "a failed read or write was not reported");
+        Check(!status.ok(), "a failed open, read or write was not reported");
         Check(disk.commits == 0 && disk.bytes == bytes, "a failed rewrite changed the file");
-        return 0;
+    } else {
+        Check(status.ok(), "a rewrite without faults failed");
+        Check(disk.commits == 1, "not committed exactly once");
+        Check(disk.bytes == expected, "output differs from the reference model");
+        CheckShape(disk.bytes, prefix, head.size());
     }
-    Check(status.ok(), "a rewrite without faults failed");
-    Check(disk.commits == 1, "not committed exactly once");
-    Check(disk.bytes == expected, "output differs from the reference model");
-    CheckShape(disk.bytes, prefix, head.size());
+    if (disk.refuseInput)
+        return 0;
 
     // The search for a whole line splits the same way; the old contents are still its input.
     const auto lines = ReferenceLines(bytes);
     const bool present = std::find(lines.begin(), lines.end(), prefix) != lines.end();
     const LineSearch search = FindLine(platform, "F", prefix);
-    Check(search.status.ok() && search.found == present, "FindLine differs from the reference");
+    if (fault == 1)
+        Check(search.found ? present : !search.status.ok(), "a failed read passed for no line");
+    else
+        Check(search.status.ok() && search.found == present, "FindLine differs from the reference");
     return 0;
 }
