@@ -1,0 +1,159 @@
+// Measures the installer against the everyday tools that do the same work, in one run on one
+// machine, and prints a table of ratios. Every figure is the median of several repetitions.
+#include "Measure.h"
+#include "QtPlatform.h"
+#include "Rewrites.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace zelvoset;
+using namespace zelvoset::bench;
+
+namespace {
+
+constexpr int kRepetitions = 5;
+
+class InstallationPlatform : public QtPlatform {
+public:
+    explicit InstallationPlatform(std::string directory) : directory_(std::move(directory)) {}
+    std::string ProgramDirectory() override { return directory_; }
+
+private:
+    std::string directory_;
+};
+
+void Row(const char* what, double ours, double theirs, const char* baseline, const char* target) {
+    std::printf("| %-34s | %9.3f s | %-28s | %9.3f s | %6.2fx | %-8s |\n", what, ours, baseline,
+                theirs, ours / theirs, target);
+}
+
+// 1,000,000 lines, CR LF, every other one an entry the cleaning removes: about 40 MB.
+void MakeLargePathFile(const fs::path& file) {
+    std::ofstream out(file, std::ios::binary);
+    std::string line;
+    for (int i = 0; i < 1000000; ++i) {
+        line = (i % 2 ? "00SV" : "PATH");
+        line += std::to_string(1000000 + i);
+        line += "=C:\\ZELVO\\DATA\\COMPANY\\FILES\r\n";
+        out << line;
+    }
+}
+
+void BenchCleaning(const fs::path& work) {
+    const fs::path inst = work / "clean", master = work / "master.dat";
+    fs::create_directories(inst);
+    MakeLargePathFile(master);
+    const fs::path file = inst / "SQPATH.DAT";
+    const std::string copy = "cp '" + master.string() + "' '" + file.string() + "'";
+    const auto restore = [&] { Shell(copy); };
+
+    InstallationPlatform platform(inst.string());
+    long long growth = 0;
+    const double ours = MedianSeconds(kRepetitions, restore, [&] {
+        const long long before = CurrentMemoryBytes();
+        ResetPeakMemory();
+        CleanOutSQPATH(platform);
+        growth = std::max(growth, PeakMemoryBytes() - before);
+    });
+    const double cp = MedianSeconds(
+        kRepetitions, [&] { fs::remove(file); },
+        [&] { Shell(copy + " && sync '" + file.string() + "'"); });
+    const double sed = MedianSeconds(kRepetitions, restore, [&] {
+        Shell("sed -i '/^00SV/d' '" + file.string() + "' && sync '" + file.string() + "'");
+    });
+    std::printf("\nCleaning a %.1f MB SQPATH.DAT of 1,000,000 lines (half removed)\n",
+                static_cast<double>(fs::file_size(master)) / 1e6);
+    Row("CleanOutSQPATH", ours, cp, "cp + sync", "<= 1.0x");
+    Row("CleanOutSQPATH", ours, sed, "sed -i '/^00SV/d' + sync", "< 0.3x");
+    std::printf("Peak memory growth while cleaning: %.2f MB (target < 4 MB)\n",
+                static_cast<double>(growth) / (1024.0 * 1024.0));
+}
+
+void MakeCompiledFiles(const fs::path& svobj) {
+    fs::remove_all(svobj);
+    fs::create_directories(svobj);
+    for (int i = 0; i < 100000; ++i) {
+        const fs::path name = svobj / ("PROG" + std::to_string(i) + (i % 2 ? ".gnt" : ".int"));
+        std::ofstream(name, std::ios::binary) << "x";
+    }
+}
+
+void BenchDeletion(const fs::path& work) {
+    const fs::path inst = work / "svobj-inst", svobj = inst / "SVOBJ";
+    fs::create_directories(inst);
+    fs::current_path(inst);
+    InstallationPlatform platform(inst.string());
+    const auto fresh = [&] { MakeCompiledFiles(svobj); };
+
+    const double probe = MedianSeconds(kRepetitions, fresh, [&] {
+        if (platform.PatternHasFile("SVOBJ\\*.gnt") != Probe::Found)
+            throw std::runtime_error("no .gnt file found");
+    });
+    const double ours = MedianSeconds(kRepetitions, fresh, [&] {
+        if (!platform.DeleteMatching("SVOBJ\\*.gnt"))
+            throw std::runtime_error("deletion failed");
+    });
+    const double find = MedianSeconds(
+        kRepetitions, fresh, [&] { Shell("find SVOBJ -maxdepth 1 -iname '*.gnt' -delete"); });
+    std::printf("\nAn SVOBJ of 100,000 files, half of them .gnt\n");
+    Row("PatternHasFile + DeleteMatching", probe + ours, find, "find -iname -delete", "<= 1.1x");
+    std::printf("PatternHasFile alone: %.6f s (stops at the first match)\n", probe);
+}
+
+void MakePbsSample(const fs::path& inst) {
+    fs::create_directories(inst);
+    std::ofstream(inst / "PBS.BAT") << "@echo off\r\n";
+    for (const char* script : {"svpath.bat", "vlkreset.bat", "svreset.bat"})
+        std::ofstream(inst / script) << "exit 0\n";
+}
+
+void BenchStartup(const fs::path& work) {
+    const fs::path inst = work / "pbs";
+    MakePbsSample(inst);
+    const auto samples = [&](const char* program, bool resetFiles) {
+        return MedianSeconds(
+            kRepetitions,
+            [&] {
+                if (!resetFiles)
+                    return;
+                std::ofstream(inst / "SQPATH.DAT", std::ios::binary) << "00SV1\r\nPATH\r\n";
+                std::ofstream(inst / "SQMENU.DAT", std::ios::binary) << "TB1\r\nMENU\r\n";
+            },
+            [&] { (void)SecondsToFirstLine(program, inst.string()); });
+    };
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Warm the page cache for both, so the first run measures neither's disk reads.
+    (void)SecondsToFirstLine(BARE_WINDOW_PROBE, inst.string());
+    (void)SecondsToFirstLine(STARTUP_PROBE, inst.string());
+    const double bare = samples(BARE_WINDOW_PROBE, false);
+    const double ours = samples(STARTUP_PROBE, true);
+    std::printf("\nStart to window shown (offscreen, PBS installation)\n");
+    Row("Zelvoset start-up with Form_Load", ours, bare, "bare Qt window", "<= 1.1x");
+}
+
+} // namespace
+
+int main() {
+    const fs::path work =
+        fs::temp_directory_path() / ("zelvoset-bench-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    std::printf("| %-34s | %11s | %-28s | %11s | %7s | %-8s |\n", "measured", "ours", "baseline",
+                "baseline", "ratio", "target");
+    int status = 0;
+    try {
+        BenchCleaning(work);
+        BenchDeletion(work);
+        BenchStartup(work);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "benchmark stopped: %s\n", error.what());
+        status = 1;
+    }
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(work);
+    return status;
+}
