@@ -268,19 +268,29 @@ wait_closed() {
     return 1
 }
 
-# press WID KEY...: gives WID the keyboard focus and presses the keys, as a person would.
+has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
+
+# Gives WID the keyboard focus, unless it has it. Focusing a window that already has it would
+# make Qt see it lose and regain activation, and under load keys then reach an inactive window.
+focus() {
+    has_focus "$1" && return 0
+    xdotool windowfocus "$1" 2>/dev/null
+    poll 3 has_focus "$1" && return 0
+    fail_note "window $1 did not take the keyboard focus"
+    return 1
+}
+
+# press WID KEY...: presses the keys in window WID, as a person would.
 press() {
     local wid=$1
     shift
-    timeout 3 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid"
-    sleep 0.1
+    focus "$wid"
     xdotool key --clearmodifiers --delay 50 "$@"
 }
 
 # type_text WID TEXT: types TEXT into the focused control of WID.
 type_text() {
-    timeout 3 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-    sleep 0.1
+    focus "$1"
     xdotool type --clearmodifiers --delay 15 -- "$2"
 }
 

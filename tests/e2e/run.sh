@@ -307,6 +307,16 @@ case_company_not_below_installation() {
     finish_and_exit
 }
 
+# The company set-up script is missing: the click reports it in a box and nothing runs.
+case_company_script_missing() {
+    start_cp_with_dialog
+    rm "$INST/Zelvoset.bat"
+    choose_company_file 'DATA/CO1/SYCMPF.DAT'
+    dismiss_error_box
+    expect_no_launch
+    finish_and_exit
+}
+
 # ---------------------------------------------------------------------------------------------
 # Ending
 
@@ -352,6 +362,7 @@ cases=(
     company_blank_and_semicolon
     company_cancel
     company_not_below_installation
+    company_script_missing
     exit_leaves_script_running
 )
 [[ -n ${E2E_ONLY:-} ]] && cases=($E2E_ONLY)
