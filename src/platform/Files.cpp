@@ -34,7 +34,9 @@ private:
 class QtReplacementFile : public ReplacementFile {
 public:
     explicit QtReplacementFile(const QString& target) : file_(target) {}
-    bool Open() { return file_.open(QIODevice::WriteOnly); }
+    // Unbuffered: a buffered device reports a write as done once it is in memory, and the
+    // short write at the final flush would go unnoticed. The callers write in large blocks.
+    bool Open() { return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
     QString ErrorString() const { return file_.errorString(); }
     int Handle() const { return file_.handle(); }
 
