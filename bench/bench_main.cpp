@@ -138,7 +138,10 @@ void BenchStartup(const fs::path& work) {
 
 } // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
+    // One section by name (clean, delete, startup), or all of them.
+    const std::string only = argc > 1 ? argv[1] : "";
+    const auto wanted = [&](const char* section) { return only.empty() || only == section; };
     const fs::path work =
         fs::temp_directory_path() / ("zelvoset-bench-" + std::to_string(getpid()));
     fs::create_directories(work);
@@ -146,9 +149,12 @@ int main() {
                 "baseline", "ratio", "target");
     int status = 0;
     try {
-        BenchCleaning(work);
-        BenchDeletion(work);
-        BenchStartup(work);
+        if (wanted("clean"))
+            BenchCleaning(work);
+        if (wanted("delete"))
+            BenchDeletion(work);
+        if (wanted("startup"))
+            BenchStartup(work);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "benchmark stopped: %s\n", error.what());
         status = 1;

@@ -1,15 +1,12 @@
 #include "LineFile.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace zelvoset {
 namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
-
-bool IsLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
 
 } // namespace
 
@@ -17,6 +14,7 @@ LineReader::LineReader(InputFile& input) : input_(input), buffer_(kBlockSize) {}
 
 bool LineReader::Fill() {
     pos_ = end_ = 0;
+    scanned_ = false;
     if (atEnd_ || failed_)
         return false;
     const auto got = input_.Read(buffer_.data(), buffer_.size());
@@ -32,27 +30,61 @@ bool LineReader::Fill() {
     return true;
 }
 
-bool LineReader::Next(std::string& line) {
-    line.clear();
-    bool started = false;
-    for (;;) {
+std::size_t LineReader::FindLineEnd() {
+    const char* data = buffer_.data();
+    const auto find = [&](char wanted) {
+        const void* hit = std::memchr(data + pos_, wanted, end_ - pos_);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : end_;
+    };
+    if (!scanned_ || nextLF_ < pos_)
+        nextLF_ = find('\n');
+    if (!scanned_ || nextCR_ < pos_)
+        nextCR_ = find('\r');
+    scanned_ = true;
+    return std::min(nextLF_, nextCR_);
+}
+
+bool LineReader::Next(std::string_view& line) {
+    if (pendingCR_) {
+        pendingCR_ = false;
         if (pos_ == end_ && !Fill())
-            return started && !failed_;
-        const auto first = buffer_.begin() + static_cast<std::ptrdiff_t>(pos_);
-        const auto last = buffer_.begin() + static_cast<std::ptrdiff_t>(end_);
-        const auto stop = std::find_if(first, last, IsLineEnd);
-        line.append(first, stop);
-        started = true;
-        if (stop == last) {
+            return false;
+        if (buffer_[pos_] == '\n')
+            ++pos_;
+    }
+    bool spans = false;
+    carry_.clear();
+    for (;;) {
+        if (pos_ == end_ && !Fill()) {
+            line = carry_;
+            return spans && !failed_;
+        }
+        const std::size_t stop = FindLineEnd();
+        const char* first = buffer_.data() + pos_;
+        if (stop == end_) {
+            carry_.append(first, end_ - pos_);
+            spans = true;
             pos_ = end_;
             continue;
         }
-        const char terminator = *stop;
-        pos_ = static_cast<std::size_t>(stop - buffer_.begin()) + 1;
-        // A CR LF pair may straddle two blocks.
-        if (terminator == '\r' && (pos_ < end_ || Fill()) && buffer_[pos_] == '\n')
-            ++pos_;
-        return !failed_;
+        if (spans) {
+            carry_.append(first, stop - pos_);
+            line = carry_;
+        } else {
+            line = std::string_view(first, stop - pos_);
+        }
+        pos_ = stop + 1;
+        if (buffer_[stop] == '\r') {
+            // The LF of a CR LF pair may only arrive with the next block; peeking now would
+            // overwrite the line just handed out.
+            if (pos_ < end_) {
+                if (buffer_[pos_] == '\n')
+                    ++pos_;
+            } else {
+                pendingCR_ = true;
+            }
+        }
+        return true;
     }
 }
 
@@ -87,7 +119,7 @@ Status RewriteLines(Platform& platform, std::string_view path, const std::vector
     for (const auto& line : head)
         writer.Write(line);
     LineReader reader(*input.file);
-    std::string line;
+    std::string_view line;
     while (reader.Next(line)) {
         if (keep(line))
             writer.Write(line);
@@ -105,7 +137,7 @@ LineSearch FindLine(Platform& platform, std::string_view path, std::string_view 
     if (!input.file)
         return {Status::Fail(input.error), false};
     LineReader reader(*input.file);
-    std::string line;
+    std::string_view line;
     while (reader.Next(line)) {
         if (line == wanted)
             return {Status::Ok(), true};

@@ -18,17 +18,27 @@ class LineReader {
 public:
     explicit LineReader(InputFile& input);
 
-    // The next line, without its terminator. False at the end of the file or on a read error.
-    bool Next(std::string& line);
+    // The next line, without its terminator, valid until the next call. False at the end of the
+    // file or on a read error.
+    bool Next(std::string_view& line);
     bool failed() const { return failed_; }
 
 private:
     bool Fill();
+    std::size_t FindLineEnd();
 
     InputFile& input_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    // Where the next LF and CR of the block are (end_ when none), found once per block span
+    // rather than once per line: a file of one kind of line end would otherwise be rescanned
+    // to the end of the block for every line.
+    std::size_t nextLF_ = 0;
+    std::size_t nextCR_ = 0;
+    bool scanned_ = false;
+    bool pendingCR_ = false; // the last line ended in CR at the end of a block: skip a leading LF
+    std::string carry_;      // a line that spans blocks
     bool atEnd_ = false;
     bool failed_ = false;
 };

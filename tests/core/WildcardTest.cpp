@@ -25,7 +25,9 @@ TEST(Wildcard, QuestionMarkFollowsDosRules) {
     EXPECT_TRUE(WildcardMatch("A?.TXT", "AB.TXT"));
     EXPECT_TRUE(WildcardMatch("A?.TXT", "A.TXT")); // may match nothing before a dot
     EXPECT_TRUE(WildcardMatch("FOO?", "FOO"));     // ... or at the end
-    EXPECT_FALSE(WildcardMatch("?OO", "OO"));      // but not elsewhere
+    EXPECT_TRUE(WildcardMatch("FOO??", "foo"));    // a whole run of them, too
+    EXPECT_TRUE(WildcardMatch("A??.TXT", "A.TXT"));
+    EXPECT_FALSE(WildcardMatch("?OO", "OO")); // but not elsewhere
     EXPECT_FALSE(WildcardMatch("A?.TXT", "ABC.TXT"));
 }
 
