@@ -13,9 +13,11 @@ start_xvfb() {
     local n
     for n in 91 92 93 94 95 96 97 98 99; do
         [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        Xvfb ":$n" -nolisten tcp -screen 0 1024x768x24 >"$E2E_ROOT/xvfb.log" 2>&1 &
+        # -noreset: the server must not restart whenever its last client leaves, between cases.
+        Xvfb ":$n" -nolisten tcp -noreset -screen 0 1024x768x24 >"$E2E_ROOT/xvfb.log" 2>&1 &
         XVFB_PID=$!
-        if poll 5 quietly xdpyinfo -display ":$n"; then
+        # The display must answer, and be ours: another server may have taken it meanwhile.
+        if poll 5 quietly xdpyinfo -display ":$n" && kill -0 "$XVFB_PID" 2>/dev/null; then
             export DISPLAY=":$n"
             return 0
         fi
@@ -335,6 +337,7 @@ run_case() {
         FAILED=$((FAILED + 1))
         echo "FAIL $name"
         [[ -f $CASE_DIR/notes ]] && cat "$CASE_DIR/notes"
+        kill -0 "$XVFB_PID" 2>/dev/null || echo "    the X server is gone"
         [[ -s $CASE_DIR/app.log ]] && sed 's/^/    app: /' "$CASE_DIR/app.log" | head -n 20
     fi
 }
