@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # WID, INST and ZELVOSET are read by the cases in run.sh
 # Helpers of the end-to-end suite: an X server of our own, sample installations, stand-in
 # scripts that record how they were launched, and the few things a person does to the program
 # (look at windows, press keys, type). Sourced by run.sh; every wait is bounded.
@@ -163,6 +164,7 @@ expect_no_launch() {
 # expect_bytes FILE PRINTF-FORMAT: FILE holds exactly the bytes of printf FORMAT.
 expect_bytes() {
     local file=$1
+    # shellcheck disable=SC2059 # the expected bytes are given as a printf format
     printf "$2" >"$CASE_DIR/expected"
     cmp -s "$CASE_DIR/expected" "$file" && return 0
     fail_note "bytes of $file differ; expected:" "$(od -c "$CASE_DIR/expected")" \
@@ -175,7 +177,7 @@ expect_bytes() {
 
 # start_app DIR: starts the copy of the program in DIR with DIR as its current directory.
 start_app() {
-    mkdir -p -m 700 "$CASE_DIR/runtime"
+    mkdir -p "$CASE_DIR/runtime" && chmod 700 "$CASE_DIR/runtime"
     (cd "$1" && QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$CASE_DIR/runtime \
         exec ./Zelvoset >>"$CASE_DIR/app.log" 2>&1) &
     APP_PID=$!

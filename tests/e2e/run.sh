@@ -10,10 +10,12 @@ here=$(cd "$(dirname "$0")" && pwd)
     echo "usage: $0 PATH-OF-Zelvoset" >&2
     exit 2
 }
-ZELVOSET=$(realpath "$1")
+ZELVOSET=$(realpath "$1") # the program copied into each sample installation
+export ZELVOSET
 # The program compares real paths; a symlinked temporary directory would make the paths typed
 # into the file dialog differ from the ones it sees.
 E2E_ROOT=$(cd -P "$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-e2e.XXXXXX")" && pwd)
+# shellcheck source=lib.sh
 source "$here/lib.sh"
 
 cleanup() {
@@ -52,7 +54,7 @@ expect_only_window() {
     sleep 0.3 # a main window shown too early would be mapped by now
     visible=$(visible_windows)
     [[ $visible == "$1" ]] && return 0
-    fail_note "expected only window $1 to be visible, saw: $(echo $visible)"
+    fail_note "expected only window $1 to be visible, saw: ${visible//$'\n'/ }"
     return 1
 }
 
@@ -208,7 +210,7 @@ case_startup_pbs_any_case() {
     expect_bytes "$INST/Sqmenu.Dat" 'keep\r\n'
     expect_launches_unordered "svpath.bat" "VLKRESET.BAT${tab}nowarning"
     expect "files were created beside the lower-case ones" \
-        test "$(ls "$INST" | grep -ci -e '^sqpath.dat$' -e '^sqmenu.dat$')" -eq 2
+        test "$(find "$INST" -maxdepth 1 -iname 'sq*.dat' | wc -l)" -eq 2
     finish_and_exit
 }
 
@@ -365,7 +367,7 @@ cases=(
     company_script_missing
     exit_leaves_script_running
 )
-[[ -n ${E2E_ONLY:-} ]] && cases=($E2E_ONLY)
+[[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
 
 started=$SECONDS
 for name in "${cases[@]}"; do
