@@ -3,8 +3,6 @@
 #include "Platform.h"
 #include "Status.h"
 
-#include <functional>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,18 +23,11 @@ public:
 
 private:
     bool Fill();
-    std::size_t FindLineEnd();
 
     InputFile& input_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
-    // Where the next LF and CR of the block are (end_ when none), found once per block span
-    // rather than once per line: a file of one kind of line end would otherwise be rescanned
-    // to the end of the block for every line.
-    std::size_t nextLF_ = 0;
-    std::size_t nextCR_ = 0;
-    bool scanned_ = false;
     bool pendingCR_ = false; // the last line ended in CR at the end of a block: skip a leading LF
     std::string carry_;      // a line that spans blocks
     bool atEnd_ = false;
@@ -58,11 +49,12 @@ private:
     bool failed_ = false;
 };
 
-// Rewrites the file at `path`: first the `head` lines, then every line of the old file that
-// `keep` accepts, each ending in CR LF. The old file stays exactly as it was unless the whole new
-// contents reached the disk.
+// Rewrites the file at `path`: first the `head` lines, then every line of the old file except
+// those that begin with `dropPrefix` (compared from the first byte, case included; an empty
+// prefix drops nothing), each ending in CR LF. The old file stays exactly as it was unless the
+// whole new contents reached the disk.
 Status RewriteLines(Platform& platform, std::string_view path, const std::vector<std::string>& head,
-                    const std::function<bool(std::string_view)>& keep);
+                    std::string_view dropPrefix);
 
 // Whether some line of the file equals `line` exactly (whole line, case included).
 struct LineSearch {

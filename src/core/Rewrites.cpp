@@ -51,8 +51,7 @@ void CleanOutSQPATH(Platform& platform) {
             return;
         // Compared from the first byte and case included: " 00SV" and "00sv" lines are kept.
         // A pass that fails leaves its file untouched and the next pass still runs.
-        (void)RewriteLines(platform, path, {},
-                           [&](std::string_view line) { return !line.starts_with(pass.prefix); });
+        (void)RewriteLines(platform, path, {}, pass.prefix);
     }
 }
 
@@ -83,8 +82,7 @@ void addCOBSW(Platform& platform, std::string_view InstallVariant) {
         head.emplace_back("@echo off");
     head.emplace_back(file->line);
     // The line goes on top, ahead of the file's own lines, even an existing "@echo off".
-    const Status written =
-        RewriteLines(platform, path, head, [](std::string_view) { return true; });
+    const Status written = RewriteLines(platform, path, head, /*dropPrefix*/ {});
     // Silence here would leave the user believing the line is in place.
     if (!written)
         WarnManualEdit(platform, *file);

@@ -46,6 +46,12 @@ public:
         // then commit the truncated contents: remember it here.
         if (!failed_ && file_.write(bytes.data(), size) != size)
             failed_ = true;
+        written_ += size;
+        // Disk writes overlap the rest of the work instead of all waiting for the final sync.
+        if (!failed_ && written_ - flushedUpTo_ >= kWritebackStep) {
+            os::StartWriteback(file_.handle(), flushedUpTo_, written_ - flushedUpTo_);
+            flushedUpTo_ = written_;
+        }
         return !failed_;
     }
 
@@ -62,8 +68,12 @@ public:
     }
 
 private:
+    static constexpr qint64 kWritebackStep = 4 * 1024 * 1024;
+
     QSaveFile file_;
     bool failed_ = false;
+    qint64 written_ = 0;
+    qint64 flushedUpTo_ = 0;
 };
 
 } // namespace

@@ -35,6 +35,9 @@ Status CheckReplaceable(const std::string& path);
 Status KeepIdentity(const std::string& original, int fd);
 // Makes a rename within `directory` durable.
 void SyncDirectory(const std::string& directory);
+// Asks the system to start writing a range of an open file to disk now, without waiting, so
+// that the final sync before the rename finds little left to do. A hint: it may do nothing.
+void StartWriteback(int fd, long long offset, long long length);
 
 // Starts `script` of the current directory (found without regard to case) with each argument
 // passed as exactly one, detached, and returns once it runs.

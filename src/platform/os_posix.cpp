@@ -252,6 +252,14 @@ Status KeepIdentity(const std::string& original, int fd) {
     return Status::Ok();
 }
 
+void StartWriteback(int fd, long long offset, long long length) {
+#ifdef __linux__
+    (void)sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd, (void)offset, (void)length;
+#endif
+}
+
 void SyncDirectory(const std::string& directory) {
     // The rename is only durable once the directory itself is on disk; a failure here cannot
     // be undone any more, so it is not reported.

@@ -9,12 +9,10 @@ using zelvoset::testing::FakePlatform;
 namespace {
 
 // Rewrites the bytes through RewriteLines with a filter, as a cleaning pass does.
-std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = "\x01") {
+std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = {}) {
     FakePlatform platform;
     platform.files["F"].bytes = bytes;
-    EXPECT_TRUE(RewriteLines(platform, "F", {}, [&](std::string_view line) {
-                    return !line.starts_with(dropPrefix);
-                }).ok());
+    EXPECT_TRUE(RewriteLines(platform, "F", {}, dropPrefix).ok());
     return platform.files["F"].bytes;
 }
 
@@ -61,18 +59,18 @@ TEST(LineFile, LongLinesAndManyLinesSurviveBlockBoundaries) {
 TEST(LineFile, FailuresLeaveTheOldBytes) {
     FakePlatform platform;
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, /*failCommit*/ true};
-    EXPECT_FALSE(RewriteLines(platform, "F", {}, [](std::string_view) { return false; }).ok());
+    EXPECT_FALSE(RewriteLines(platform, "F", {}, "0").ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
 
     platform.files["F"].failCommit = false;
     platform.files["F"].readOnly = true;
-    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, [](std::string_view) { return true; }).ok());
+    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
 
     // Unreadable: the file must not even be opened for replacing.
     platform.files["F"] = {"data\r\n", true, false, false};
     platform.events.clear();
-    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, [](std::string_view) { return true; }).ok());
+    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
     EXPECT_EQ(platform.files["F"].bytes, "data\r\n");
     EXPECT_TRUE(platform.EventsOf("replace").empty());
 }
