@@ -53,7 +53,8 @@ void Shell(const std::string& command) {
         throw std::runtime_error("command failed: " + command);
 }
 
-double SecondsToFirstLine(const std::string& program, const std::string& directory) {
+double SecondsToFirstLine(const std::string& program, const std::string& directory,
+                          const std::string& argument) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0)
         throw std::runtime_error("no pipe");
@@ -64,7 +65,10 @@ double SecondsToFirstLine(const std::string& program, const std::string& directo
         close(pipeEnds[0]);
         if (chdir(directory.c_str()) != 0)
             _exit(127);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (argument.empty())
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        else
+            execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -14,8 +14,10 @@ double MedianSeconds(int repetitions, const std::function<void()>& prepare,
 // make every ratio a lie.
 void Shell(const std::string& command);
 
-// Seconds from starting `program` in `directory` until it prints its first line.
-double SecondsToFirstLine(const std::string& program, const std::string& directory);
+// Seconds from starting `program` (with an optional argument) in `directory` until it prints
+// its first line.
+double SecondsToFirstLine(const std::string& program, const std::string& directory,
+                          const std::string& argument = {});
 
 // Resets the process's peak resident size to the current one, and reads both, in bytes.
 void ResetPeakMemory();
