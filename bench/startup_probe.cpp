@@ -14,8 +14,7 @@
 int main(int argc, char* argv[]) {
     zelvoset::PrepareProcess();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Zelvo Install"));
-    QApplication::setWindowIcon(zelvoset::ProgramIcon());
+    zelvoset::ConfigureApplication();
     zelvoset::QtPlatform platform;
     zelvoset::frmZelIns form(platform);
     form.Form_Load();

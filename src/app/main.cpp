@@ -9,10 +9,7 @@ int main(int argc, char* argv[]) {
     zelvoset::PrepareProcess();
 
     QApplication app(argc, argv);
-    // Only the name, not a display name: Qt would append a display name to every title,
-    // and the message boxes must show their titles exactly as worded.
-    QApplication::setApplicationName(QStringLiteral("Zelvo Install"));
-    QApplication::setWindowIcon(zelvoset::ProgramIcon());
+    zelvoset::ConfigureApplication();
 
     zelvoset::QtPlatform platform;
     zelvoset::frmZelIns form(platform);
