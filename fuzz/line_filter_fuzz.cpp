@@ -281,6 +281,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The search for a whole line splits the same way; the old contents are still its input.
     const auto lines = ReferenceLines(bytes);
+
+    // Read in small pieces, long lines come in parts that rejoin into exactly the same lines.
+    if (fault == 0) {
+        const std::size_t pieceSize = 1 + hash % 48;
+        PieceInput input(bytes, pieces, SIZE_MAX);
+        LineReader reader(input, pieceSize);
+        std::vector<std::string> joined(1);
+        std::string_view piece;
+        while (reader.Next(piece)) {
+            Check(reader.lineEnded() || piece.size() >= pieceSize, "a short piece mid-line");
+            joined.back().append(piece);
+            if (reader.lineEnded())
+                joined.emplace_back();
+        }
+        joined.pop_back();
+        Check(!reader.failed() &&
+                  std::equal(joined.begin(), joined.end(), lines.begin(), lines.end()),
+              "pieces do not rejoin into the reference lines");
+    }
     const bool present = std::find(lines.begin(), lines.end(), prefix) != lines.end();
     const LineSearch search = FindLine(platform, "F", prefix);
     if (fault == 1)

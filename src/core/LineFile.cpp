@@ -50,7 +50,8 @@ std::size_t FindLineEnd(const char* data, std::size_t from, std::size_t to) {
 
 } // namespace
 
-LineReader::LineReader(InputFile& input) : input_(input), buffer_(kBlockSize) {}
+LineReader::LineReader(InputFile& input, std::size_t pieceSize)
+    : input_(input), pieceSize_(pieceSize), buffer_(kBlockSize) {}
 
 bool LineReader::Fill() {
     pos_ = end_ = 0;
@@ -69,7 +70,13 @@ bool LineReader::Fill() {
     return true;
 }
 
-bool LineReader::Next(std::string_view& line) {
+bool LineReader::HandOutPart(std::string_view piece, std::string_view& out) {
+    out = piece;
+    lineEnded_ = false;
+    return true;
+}
+
+bool LineReader::Next(std::string_view& piece) {
     if (pendingCR_) {
         pendingCR_ = false;
         if (pos_ == end_ && !Fill())
@@ -77,27 +84,35 @@ bool LineReader::Next(std::string_view& line) {
         if (buffer_[pos_] == '\n')
             ++pos_;
     }
-    bool spans = false;
+    const bool lineOpen = !lineEnded_;
     carry_.clear();
     for (;;) {
         if (pos_ == end_ && !Fill()) {
-            line = carry_;
-            return spans && !failed_;
+            // The end of the file ends a line still open, even with nothing left of it.
+            piece = carry_;
+            const bool more = lineOpen || !carry_.empty();
+            lineEnded_ = true;
+            return more && !failed_;
         }
         const std::size_t stop = FindLineEnd(buffer_.data(), pos_, end_);
         const char* first = buffer_.data() + pos_;
         if (stop == end_) {
-            carry_.append(first, end_ - pos_);
-            spans = true;
+            const std::size_t rest = end_ - pos_;
             pos_ = end_;
+            if (carry_.empty() && rest >= pieceSize_)
+                return HandOutPart({first, rest}, piece);
+            carry_.append(first, rest);
+            if (carry_.size() >= pieceSize_)
+                return HandOutPart(carry_, piece);
             continue;
         }
-        if (spans) {
-            carry_.append(first, stop - pos_);
-            line = carry_;
+        if (carry_.empty()) {
+            piece = std::string_view(first, stop - pos_);
         } else {
-            line = std::string_view(first, stop - pos_);
+            carry_.append(first, stop - pos_);
+            piece = carry_;
         }
+        lineEnded_ = true;
         pos_ = stop + 1;
         if (buffer_[stop] == '\r') {
             // The LF of a CR LF pair may only arrive with the next block; peeking now would
@@ -117,12 +132,21 @@ LineWriter::LineWriter(ReplacementFile& output) : output_(output) {
     buffer_.reserve(kBlockSize);
 }
 
-void LineWriter::Write(std::string_view line) {
+void LineWriter::Write(std::string_view piece, bool endsLine) {
+    if (piece.size() >= kBlockSize) {
+        // A long piece goes straight out rather than through the buffer.
+        if (Flush() && !output_.Write(piece))
+            failed_ = true;
+        piece = {};
+    }
     const std::size_t at = buffer_.size();
-    buffer_.resize(at + line.size() + 2);
-    std::memcpy(buffer_.data() + at, line.data(), line.size());
-    buffer_[at + line.size()] = '\r';
-    buffer_[at + line.size() + 1] = '\n';
+    const std::size_t ending = endsLine ? 2 : 0;
+    buffer_.resize(at + piece.size() + ending);
+    std::memcpy(buffer_.data() + at, piece.data(), piece.size());
+    if (endsLine) {
+        buffer_[at + piece.size()] = '\r';
+        buffer_[at + piece.size() + 1] = '\n';
+    }
     if (buffer_.size() >= kBlockSize)
         Flush();
 }
@@ -147,10 +171,16 @@ Status RewriteLines(Platform& platform, std::string_view path, const std::vector
     for (const auto& line : head)
         writer.Write(line);
     LineReader reader(*input.file);
-    std::string_view line;
-    while (reader.Next(line)) {
-        if (!BeginsWith(line, dropPrefix))
-            writer.Write(line);
+    std::string_view piece;
+    bool lineStart = true;
+    bool keep = true;
+    while (reader.Next(piece)) {
+        // A line's first piece is either the whole line or longer than any prefix.
+        if (lineStart)
+            keep = !BeginsWith(piece, dropPrefix);
+        if (keep)
+            writer.Write(piece, reader.lineEnded());
+        lineStart = reader.lineEnded();
     }
     // Returning without Commit() discards the new contents: the old file stays untouched.
     if (reader.failed())
@@ -165,10 +195,12 @@ LineSearch FindLine(Platform& platform, std::string_view path, std::string_view 
     if (!input.file)
         return {Status::Fail(input.error), false};
     LineReader reader(*input.file);
-    std::string_view line;
-    while (reader.Next(line)) {
-        if (line == wanted)
+    std::string_view piece;
+    bool lineStart = true;
+    while (reader.Next(piece)) {
+        if (lineStart && reader.lineEnded() && piece == wanted)
             return {Status::Ok(), true};
+        lineStart = reader.lineEnded();
     }
     if (reader.failed())
         return {Status::Fail("the file could not be read to its end"), false};

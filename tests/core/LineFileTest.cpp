@@ -16,6 +16,23 @@ std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = {}) 
     return platform.files["F"].bytes;
 }
 
+// Hands out fixed bytes in reads of a given size.
+class BytesInput : public InputFile {
+public:
+    BytesInput(std::string bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
+    std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min({size, step_, bytes_.size() - pos_});
+        bytes_.copy(buffer, n, pos_);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t step_;
+    std::size_t pos_ = 0;
+};
+
 } // namespace
 
 TEST(LineFile, EveryKindOfLineEndBecomesCrLf) {
@@ -82,4 +99,33 @@ TEST(LineFile, FindLineMatchesWholeLinesExactly) {
     platform.files["F"].bytes = "first\nSET COBSW=-F";
     EXPECT_TRUE(FindLine(platform, "F", "SET COBSW=-F").found);
     EXPECT_FALSE(FindLine(platform, "missing", "x").status.ok());
+}
+
+TEST(LineFile, LongLinesComeInBoundedPiecesThatRejoinExactly) {
+    const std::string longLine(100, 'L');
+    BytesInput input("short\r\n" + longLine + "\r\n" + longLine, 7);
+    LineReader reader(input, /*pieceSize*/ 16);
+    std::vector<std::string> lines(1);
+    std::string_view piece;
+    while (reader.Next(piece)) {
+        EXPECT_TRUE(reader.lineEnded() || piece.size() >= 16) << "a short piece mid-line";
+        EXPECT_LE(piece.size(), 16u + 7u); // never much more than one piece is held
+        lines.back() += piece;
+        if (reader.lineEnded())
+            lines.emplace_back();
+    }
+    EXPECT_FALSE(reader.failed());
+    EXPECT_EQ(lines, (std::vector<std::string>{"short", longLine, longLine, ""}));
+}
+
+TEST(LineFile, MegabyteLinesAreFilteredByTheirStart) {
+    const std::string dropped = "00SV" + std::string(1 << 20, 'd');
+    const std::string kept = "KEEP" + std::string(1 << 20, 'k');
+    EXPECT_EQ(Rewrite(dropped + "\n" + kept + "\n" + dropped, "00SV"), kept + "\r\n");
+    // A file without any line end is one line, kept whole.
+    EXPECT_EQ(Rewrite(kept, "00SV"), kept + "\r\n");
+
+    FakePlatform platform;
+    platform.files["F"].bytes = "SET COBSW=-F" + std::string(1 << 20, ' ');
+    EXPECT_FALSE(FindLine(platform, "F", "SET COBSW=-F").found);
 }
