@@ -2,20 +2,12 @@
 
 #include "Detection.h"
 #include "Rewrites.h"
-
-#include <algorithm>
+#include "Wildcard.h"
 
 namespace zelvoset {
 namespace {
 
 constexpr const char* kCompanyFile = "SYCMPF.DAT";
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-        return fold(x) == fold(y);
-    });
-}
 
 // Starts a script, turning a failure into the words the user will read.
 Status Launch(Platform& platform, std::string_view script,
@@ -83,7 +75,8 @@ std::optional<std::string> CompanyDirectory(Platform& platform, std::string_view
     if (!file || !base)
         return std::nullopt;
     const auto slash = file->rfind('/');
-    if (slash == std::string::npos || !SameNameIgnoringCase(file->substr(slash + 1), kCompanyFile))
+    // A pattern without wildcards matches exactly that name, in any letter case.
+    if (slash == std::string::npos || !WildcardMatch(kCompanyFile, file->substr(slash + 1)))
         return std::nullopt;
     const std::string directory = file->substr(0, slash);
     const std::string prefix = base->ends_with('/') ? *base : *base + '/';
