@@ -90,8 +90,11 @@ TEST_F(BrowseTest, OpensInTheCurrentDirectoryAndCancelIsNoChoice) {
 TEST_F(BrowseTest, TheChosenFileIsItsFullPath) {
     WhenShown<QFileDialog>([&](QFileDialog* dialog) {
         dialog->setDirectory(QString::fromStdString(Path("DATA/CO2")));
-        dialog->selectFile(QStringLiteral("SYCMPF")); // typed without extension
-        static_cast<QDialog*>(dialog)->accept();      // as the Open button does
+        // Typed into the name box, without extension, as a user would: selectFile() keeps the
+        // name proposed earlier when this process has already shown a dialog.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("SYCMPF"));
+        static_cast<QDialog*>(dialog)->accept(); // as the Open button does
     });
     EXPECT_EQ(Browse(), Path("DATA/CO2/SYCMPF.DAT"));
     EXPECT_EQ(QDir::currentPath().toStdString(), root_);
