@@ -11,6 +11,9 @@
 
 namespace zelvoset {
 
+// The application's title: the main window's caption, and the title of a box given none.
+inline constexpr const char* kApplicationTitle = "Zelvo Install";
+
 // Message box styles and answers keep the classic numeric values: callers and tests speak of
 // "style 16" and "answer 6", and the numbers are how the texts of the installation name them.
 enum MessageStyle : int { kStyleError = 16, kStyleWarning = 48, kStyleQuestion = 36 };

@@ -9,8 +9,6 @@
 namespace zelvoset {
 namespace {
 
-constexpr const char* kApplicationTitle = "Zelvo Install";
-
 QString ToText(std::string_view bytes) {
     // The texts write their line breaks as CR LF pairs; a Qt label breaks at LF alone.
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))

@@ -1,5 +1,7 @@
 #include "ProgramIcon.h"
 
+#include "Platform.h"
+
 #include <QApplication>
 
 namespace zelvoset {
@@ -12,7 +14,7 @@ QIcon ProgramIcon() {
 }
 
 void ConfigureApplication() {
-    QApplication::setApplicationName(QStringLiteral("Zelvo Install"));
+    QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
 }
 

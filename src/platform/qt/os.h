@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-// What differs between operating systems. Everything behind this header lives in one source
-// file per system (os_posix.cpp here), so a port replaces exactly that file.
+// The POSIX calls behind the Qt platform, where Qt hides what the program needs: exact path
+// bytes, directory errors, owners and modes, syncs, and the way a script is started.
 namespace zelvoset::os {
 
 // A '/'-separated path with every existing component spelled as it is on disk, each found

@@ -3,15 +3,13 @@
 #include "Installer.h"
 #include "Platform.h"
 
+#include <QHash>
 #include <QWidget>
 
 class QGroupBox;
-class QLabel;
 class QPushButton;
 
 namespace zelvoset {
-
-struct TwipsBox;
 
 // The program's one window. It holds the controls, hands every event to the Installer and
 // applies what comes back; the decisions themselves live in the Installer.
@@ -38,32 +36,24 @@ protected:
 
 private:
     void createControls();
-    void createFinishPanel();
-    void applyFonts();
     void arrangeTabOrder();
     void connectEvents();
-
-    QLabel* addLabel(QWidget* container, const char* name, const QString& caption,
-                     const TwipsBox& box);
-    QPushButton* addButton(QWidget* container, const char* name, const QString& caption,
-                           const TwipsBox& box);
-    void place(QWidget* control, const TwipsBox& box);
     void unload();
+
+    template <class Widget> Widget* controlNamed(const char* name) const {
+        return qobject_cast<Widget*>(controls_.value(QString::fromLatin1(name)));
+    }
 
     Platform& platform_;
     Installer installer_;
     bool unloaded_ = false;
 
-    QLabel* Label1 = nullptr;
+    // Every control of the form by its name, as the description builds them.
+    QHash<QString, QWidget*> controls_;
     QPushButton* cmdDemoData = nullptr;
-    QLabel* lblDemoData = nullptr;
     QPushButton* cmdEmptyFiles = nullptr;
-    QLabel* lblEmptyFiles = nullptr;
     QPushButton* cmdFinish = nullptr;
-    QLabel* lblFinish = nullptr;
     QGroupBox* fraFinish = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
     QPushButton* cmdExit = nullptr;
 };
 

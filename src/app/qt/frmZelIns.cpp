@@ -1,5 +1,7 @@
 #include "frmZelIns.h"
 
+#include "Form.h"
+
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,10 +12,8 @@ namespace zelvoset {
 frmZelIns::frmZelIns(Platform& platform, QWidget* parent)
     : QWidget(parent), platform_(platform), installer_(platform) {
     createControls();
-    applyFonts();
     arrangeTabOrder();
     connectEvents();
-    cmdDemoData->setFocus();
 }
 
 void frmZelIns::Form_Load() {
@@ -33,10 +33,10 @@ void frmZelIns::cmdFinish_Click() {
     fraFinish->raise();
     // The panel covers the options; they must not stay reachable underneath it, or Tab would
     // wander onto hidden buttons and Alt+E would start the empty data files instead of Exit.
-    const QList<QWidget*> options{Label1,        cmdDemoData, lblDemoData, cmdEmptyFiles,
-                                  lblEmptyFiles, cmdFinish,   lblFinish};
-    for (QWidget* option : options)
-        option->hide();
+    for (const form::Control& control : form::Controls()) {
+        if (form::IsOption(control))
+            controls_.value(QString::fromLatin1(control.name))->hide();
+    }
     cmdExit->setFocus();
 }
 

@@ -1,0 +1,59 @@
+#include "Form.h"
+
+#include <algorithm>
+
+namespace zelvoset::form {
+namespace {
+
+constexpr Control kControls[] = {
+    {"Label1", Kind::Label, "Select an option to continue.", nullptr, {480, 360, 4575, 375}, true},
+    {"cmdDemoData", Kind::Button, "Install &demo data", nullptr, {360, 1200, 2175, 615}},
+    {"lblDemoData",
+     Kind::Label,
+     "Install Zelvo demonstration data",
+     nullptr,
+     {2880, 1320, 3015, 495}},
+    {"cmdEmptyFiles", Kind::Button, "Install &empty data files", nullptr, {360, 2160, 2175, 615}},
+    {"lblEmptyFiles",
+     Kind::Label,
+     "Install an initialized set of Zelvo data files for use in a new company setup",
+     nullptr,
+     {2880, 2280, 3495, 495}},
+    {"cmdFinish", Kind::Button, "&Finish", nullptr, {360, 3120, 2175, 615}},
+    {"lblFinish", Kind::Label, "", nullptr, {2880, 3240, 3015, 495}},
+    {"fraFinish", Kind::Frame, "", nullptr, {120, 120, 6495, 3855}, false, true},
+    {"Label2", Kind::Label, "Installation Complete", "fraFinish", {360, 360, 3975, 615}, true},
+    {"Label3",
+     Kind::Label,
+     "The installation process has finished.  To quit this program, click Exit.",
+     "fraFinish",
+     {360, 1080, 5295, 975}},
+    {"cmdExit", Kind::Button, "&Exit", "fraFinish", {240, 3000, 2175, 615}},
+};
+
+constexpr const char* kTabOrder[] = {
+    "Label1",    "cmdDemoData", "cmdEmptyFiles", "cmdFinish", "lblDemoData", "lblEmptyFiles",
+    "lblFinish", "fraFinish",   "cmdExit",       "Label2",    "Label3",
+};
+
+} // namespace
+
+std::span<const Control> Controls() {
+    return kControls;
+}
+
+std::span<const char* const> TabOrder() {
+    return kTabOrder;
+}
+
+const Control* Find(std::string_view name) {
+    const auto* found = std::find_if(std::begin(kControls), std::end(kControls),
+                                     [&](const Control& control) { return control.name == name; });
+    return found == std::end(kControls) ? nullptr : found;
+}
+
+bool IsOption(const Control& control) {
+    return control.container == nullptr && control.kind != Kind::Frame;
+}
+
+} // namespace zelvoset::form

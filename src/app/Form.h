@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <span>
+#include <string_view>
+
+// The main window as designed, once, in plain data: every system's window draws itself from
+// this description, so a caption, a box or the tab order cannot drift between them.
+namespace zelvoset::form {
+
+// The window's caption is the application's title, the one a box given no title shows.
+inline constexpr const char* kCaption = kApplicationTitle;
+
+// A control's box in twips (1440 to the inch at the screen's logical resolution), relative to
+// its container.
+struct TwipsBox {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// Rounded to the nearest pixel: 15 twips to a pixel at 96 DPI.
+constexpr int TwipsToPixels(int twips, int dpi) {
+    return (twips * dpi + 720) / 1440;
+}
+
+enum class Kind { Label, Button, Frame };
+
+// The form's text is "MS Sans Serif" 8 pt; the two headings are bold 12 pt.
+struct Font {
+    const char* face;
+    int points;
+    int weight; // 400 normal, 700 bold
+};
+inline constexpr Font kFormFont{"MS Sans Serif", 8, 400};
+inline constexpr Font kHeadingFont{"MS Sans Serif", 12, 700};
+
+struct Control {
+    const char* name;
+    Kind kind;
+    const char* caption;   // '&' marks the accelerator of a button
+    const char* container; // nullptr: the window itself
+    TwipsBox box;
+    bool heading = false;
+    bool hiddenAtStart = false;
+};
+
+inline constexpr const char* kFormName = "frmZelIns";
+inline constexpr TwipsBox kClientArea{0, 0, 6630, 4035};
+
+// Every control, containers before what they hold.
+std::span<const Control> Controls();
+// The tab order, first to last; the first control that takes the focus is active at start.
+std::span<const char* const> TabOrder();
+// The control called `name`, or nullptr.
+const Control* Find(std::string_view name);
+// Whether a control is one of the options that the Finish panel covers (and that must then
+// become unreachable), as opposed to the panel and what it holds.
+bool IsOption(const Control& control);
+
+} // namespace zelvoset::form
