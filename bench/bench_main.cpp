@@ -94,11 +94,11 @@ void BenchDeletion(const fs::path& work) {
     const auto fresh = [&] { MakeCompiledFiles(svobj); };
 
     const double probe = MedianSeconds(kDeletionRepetitions, fresh, [&] {
-        if (platform.PatternHasFile("SVOBJ\\*.gnt") != Probe::Found)
+        if (platform.PatternHasFile("SVOBJ/*.gnt") != Probe::Found)
             throw std::runtime_error("no .gnt file found");
     });
     const double ours = MedianSeconds(kDeletionRepetitions, fresh, [&] {
-        if (!platform.DeleteMatching("SVOBJ\\*.gnt"))
+        if (!platform.DeleteMatching("SVOBJ/*.gnt"))
             throw std::runtime_error("deletion failed");
     });
     const double find = MedianSeconds(kDeletionRepetitions, fresh, [&] {

@@ -148,8 +148,10 @@ public:
     std::optional<std::string> BrowseForFile(const BrowseRequest&) override { Unreached(); }
     Status ChangeDirectory(std::string_view) override { Unreached(); }
     std::string ProgramDirectory() override { Unreached(); }
-    std::optional<std::string> RealPath(std::string_view) override { Unreached(); }
-    std::string NativeSeparators(std::string_view) override { Unreached(); }
+    std::string JoinPath(std::string_view, std::string_view) override { Unreached(); }
+    std::optional<Location> LocateBelow(std::string_view, std::string_view) override {
+        Unreached();
+    }
     void EndProgram() override { Unreached(); }
 
 private:

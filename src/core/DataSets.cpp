@@ -60,8 +60,9 @@ Status cmdEmptyFiles_Click(Platform& platform, std::string_view InstallVariant) 
 std::string GenericBrowse(Platform& platform, std::string_view InitDir,
                           std::string_view theFileName, std::string_view fileExtension,
                           std::string_view theTitle, std::string_view theFilter) {
+    // ".\" is written the installation's way: the current directory at the time of the call.
     const auto chosen = platform.BrowseForFile(
-        {std::string(theTitle), std::string(InitDir), std::string(theFileName),
+        {std::string(theTitle), platform.JoinPath({}, InitDir), std::string(theFileName),
          std::string(fileExtension), std::string(theFilter)});
     // Browsing may have moved the current directory; the scripts expect the installation's.
     (void)platform.ChangeDirectory(platform.ProgramDirectory());
@@ -69,20 +70,12 @@ std::string GenericBrowse(Platform& platform, std::string_view InitDir,
 }
 
 std::optional<std::string> CompanyDirectory(Platform& platform, std::string_view chosenFile) {
-    // Real paths, not character counts: links, "." and ".." must not fool the comparison.
-    const auto file = platform.RealPath(chosenFile);
-    const auto base = platform.RealPath(platform.ProgramDirectory());
-    if (!file || !base)
-        return std::nullopt;
-    const auto slash = file->rfind('/');
+    // Real folders, not character counts: links, "." and ".." must not fool the comparison.
+    const auto location = platform.LocateBelow(chosenFile, platform.ProgramDirectory());
     // A pattern without wildcards matches exactly that name, in any letter case.
-    if (slash == std::string::npos || !WildcardMatch(kCompanyFile, file->substr(slash + 1)))
+    if (!location || !WildcardMatch(kCompanyFile, location->name))
         return std::nullopt;
-    const std::string directory = file->substr(0, slash);
-    const std::string prefix = base->ends_with('/') ? *base : *base + '/';
-    if (directory.size() <= prefix.size() || !directory.starts_with(prefix))
-        return std::nullopt;
-    return platform.NativeSeparators(directory.substr(prefix.size()));
+    return location->folder;
 }
 
 } // namespace zelvoset

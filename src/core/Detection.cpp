@@ -16,7 +16,7 @@ std::string DetectInstallVariant(Platform& platform) {
     };
     std::string variant;
     for (const auto& marker : kMarkers) {
-        if (platform.PatternHasFile(marker.pattern) != Probe::None)
+        if (platform.PatternHasFile(platform.JoinPath({}, marker.pattern)) != Probe::None)
             variant = marker.variant;
     }
     return variant;

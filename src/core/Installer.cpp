@@ -15,9 +15,9 @@ bool Installer::Form_Load() {
     if (initialisesAtOnce) {
         // Stale compiled programs must be gone before the reset script can rebuild anything.
         // A probe that fails still tries the delete; a delete that fails is skipped.
-        if (InstallVariant_ == kVariantRW9 &&
-            platform_.PatternHasFile("SVOBJ\\*.gnt") != Probe::None)
-            (void)platform_.DeleteMatching("SVOBJ\\*.gnt");
+        const std::string compiled = platform_.JoinPath({}, "SVOBJ\\*.gnt");
+        if (InstallVariant_ == kVariantRW9 && platform_.PatternHasFile(compiled) != Probe::None)
+            (void)platform_.DeleteMatching(compiled);
         // Start-up goes on whatever the action met; the user can still finish the install.
         (void)zelvoset::cmdEmptyFiles_Click(platform_, InstallVariant_);
         emptyFilesEnabled = false;

@@ -46,10 +46,17 @@ template <class File> struct Opened {
     std::string error;
 };
 
+// Where a chosen file lies below a directory: its folder relative to that directory, written the
+// way the platform's own programs take a relative path, and the file's own name as on disk.
+struct Location {
+    std::string folder;
+    std::string name;
+};
+
 // What the file-open dialog is asked to show.
 struct BrowseRequest {
     std::string title;
-    std::string initDir;    // ".\" stands for the current directory at the time of the call
+    std::string initDir;    // a native path; "" or "." is the current directory at the time
     std::string fileName;   // proposed in the name box
     std::string defaultExt; // added to a name typed without an extension
     std::string filter;     // "description|pattern" pairs joined by '|'
@@ -57,9 +64,10 @@ struct BrowseRequest {
 
 // Everything the installer needs from the operating system and the window system.
 //
-// Paths and patterns use '\' as the separator, the way the installation's own texts write
-// them; names match without regard to letter case, an exact-case name winning where both exist.
-// Relative paths are taken from the current directory.
+// Paths are native: the bytes the system gave, never re-split or re-encoded. The installation's
+// own names ("SVOBJ\*.gnt", "SQPATH.DAT") separate with '\' and reach the platform only through
+// JoinPath. Names match without regard to letter case, an exact-case name winning where both
+// exist. Relative paths are taken from the current directory.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -70,8 +78,9 @@ public:
     // Deletes every ordinary file that matches; fails when none matched.
     virtual Status DeleteMatching(std::string_view pattern) = 0;
 
-    // Starts a script of the current directory with each argument passed as exactly one
-    // argument, and returns once it runs. Never waits; the script outlives the program.
+    // Starts a script of the current directory, named as the installation names it, with each
+    // argument passed as exactly one argument, and returns once it runs. Never waits; the script
+    // outlives the program.
     virtual Status LaunchCommand(std::string_view script,
                                  const std::vector<std::string>& arguments) = 0;
 
@@ -86,13 +95,16 @@ public:
     virtual Opened<ReplacementFile> OpenForReplace(std::string_view path) = 0;
 
     virtual Status ChangeDirectory(std::string_view path) = 0;
-    // The executable's directory, without a trailing separator.
+    // The executable's directory, without a trailing separator (a root keeps its own).
     virtual std::string ProgramDirectory() = 0;
-    // The absolute path with links, "." and ".." resolved and '/' as the separator; nullopt
-    // when the path does not exist.
-    virtual std::optional<std::string> RealPath(std::string_view path) = 0;
-    // A '/'-separated relative path in the form the platform's own programs expect.
-    virtual std::string NativeSeparators(std::string_view path) = 0;
+    // A name as the installation's texts write it, '\' between components, joined onto a native
+    // directory (empty: the current directory). Only the name's separators are converted.
+    virtual std::string JoinPath(std::string_view base, std::string_view name) = 0;
+    // Where `file` lies below the directory `base`. Links, "." and ".." of the folders are
+    // resolved on both sides; the file's own link is not followed, so a link to another
+    // folder's file still lies where it was chosen. nullopt when the file does not exist or its
+    // folder is not strictly below `base`.
+    virtual std::optional<Location> LocateBelow(std::string_view file, std::string_view base) = 0;
 
     // Unloads the window and ends the process.
     virtual void EndProgram() = 0;

@@ -35,7 +35,7 @@ void WarnManualEdit(Platform& platform, const StartupFile& file) {
 } // namespace
 
 std::string ProgramFile(Platform& platform, std::string_view name) {
-    return platform.ProgramDirectory() + "\\" + std::string(name);
+    return platform.JoinPath(platform.ProgramDirectory(), name);
 }
 
 void CleanOutSQPATH(Platform& platform) {

@@ -11,13 +11,13 @@ namespace {
 const char* kCompanyRule = "The company file must be SYCMPF.DAT in a folder below the "
                            "installation folder, empty files cannot be initialized";
 
-// A CP installation at /inst where the user picks `chosen`, which really is `real`.
-FakePlatform CompanyChoice(const std::string& chosen, const std::string& real) {
+// A CP installation where the user picks `chosen`, which the platform finds at `where` below
+// the installation, or outside it.
+FakePlatform CompanyChoice(const std::string& chosen, std::optional<Location> where) {
     FakePlatform platform;
-    platform.programDirectory = "/inst";
-    platform.realPaths["/inst"] = "/inst";
     platform.browseAnswer = chosen;
-    platform.realPaths[chosen] = real;
+    if (where)
+        platform.locations[chosen] = *where;
     return platform;
 }
 
@@ -84,14 +84,16 @@ TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {
 }
 
 TEST(EmptyFiles, CompanyDirectoryIsRelativeToTheInstallation) {
-    auto direct = CompanyChoice("/inst/CO1/SYCMPF.DAT", "/inst/CO1/SYCMPF.DAT");
+    auto direct = CompanyChoice("C:\\APP\\CO1\\SYCMPF.DAT", Location{"CO1", "SYCMPF.DAT"});
     EXPECT_TRUE(cmdEmptyFiles_Click(direct, "CP").ok());
     ASSERT_EQ(direct.launches.size(), 1u);
     EXPECT_EQ(direct.launches[0].script, "Zelvoset.bat");
     EXPECT_EQ(direct.launches[0].arguments, std::vector<std::string>{"CO1"});
+    EXPECT_EQ(direct.EventsOf("locate"),
+              std::vector<std::string>{"locate C:\\APP\\CO1\\SYCMPF.DAT below C:\\APP"});
 
-    // The fake's platform writes '\' the way Windows programs expect it.
-    auto nested = CompanyChoice("/inst/DATA/./CO2/sycmpf.dat", "/inst/DATA/CO2/sycmpf.dat");
+    auto nested =
+        CompanyChoice("C:\\APP\\DATA\\.\\CO2\\sycmpf.dat", Location{"DATA\\CO2", "sycmpf.dat"});
     EXPECT_TRUE(cmdEmptyFiles_Click(nested, "CP").ok());
     ASSERT_EQ(nested.launches.size(), 1u);
     EXPECT_EQ(nested.launches[0].arguments, std::vector<std::string>{"DATA\\CO2"});
@@ -105,16 +107,15 @@ TEST(EmptyFiles, CompanyDirectoryIsRelativeToTheInstallation) {
 }
 
 TEST(EmptyFiles, CompanyFileInTheWrongPlaceLaunchesNothing) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/inst/SYCMPF.DAT", "/inst/SYCMPF.DAT"},           // in the installation itself
-        {"/other/CO1/SYCMPF.DAT", "/other/CO1/SYCMPF.DAT"}, // outside it
-        {"/inst2/CO1/SYCMPF.DAT", "/inst2/CO1/SYCMPF.DAT"}, // a sibling sharing the prefix
-        {"/inst/CO1/OTHER.DAT", "/inst/CO1/OTHER.DAT"},     // not the company file
-        {"/inst/CO1/SYCMPF.DAT", "/elsewhere/SYCMPF.DAT"},  // a link that leads out
-        {"/inst/CO1/XSYCMPF.DAT", "/inst/CO1/XSYCMPF.DAT"},
+    // Where the file lies is the platform's to find (its tests cover links, prefixes and "..");
+    // the name is the core's to check.
+    const std::pair<const char*, std::optional<Location>> cases[] = {
+        {"C:\\APP\\SYCMPF.DAT", std::nullopt},                         // not below the installation
+        {"C:\\APP\\CO1\\OTHER.DAT", Location{"CO1", "OTHER.DAT"}},     // not the company file
+        {"C:\\APP\\CO1\\XSYCMPF.DAT", Location{"CO1", "XSYCMPF.DAT"}}, // only ends like it
     };
-    for (const auto& [chosen, real] : cases) {
-        auto platform = CompanyChoice(chosen, real);
+    for (const auto& [chosen, where] : cases) {
+        auto platform = CompanyChoice(chosen, where);
         const Status status = cmdEmptyFiles_Click(platform, "CP");
         EXPECT_EQ(status.reason(), kCompanyRule) << chosen;
         EXPECT_TRUE(platform.launches.empty()) << chosen;

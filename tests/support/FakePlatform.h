@@ -35,9 +35,9 @@ public:
     // --- the script ---
     std::map<std::string, Probe> probes;               // patterns not listed find nothing
     std::map<std::string, std::string> launchFailures; // script -> reason
-    std::deque<int> answers;                      // answers to questions, in turn; No when run out
-    std::optional<std::string> browseAnswer;      // nullopt: the user cancels
-    std::map<std::string, std::string> realPaths; // missing: the path does not exist
+    std::deque<int> answers;                   // answers to questions, in turn; No when run out
+    std::optional<std::string> browseAnswer;   // nullopt: the user cancels
+    std::map<std::string, Location> locations; // chosen file -> where it lies; missing: outside
     std::map<std::string, File> files;
     std::string programDirectory = "C:\\APP";
     bool failDeletes = false;
@@ -119,17 +119,17 @@ public:
 
     std::string ProgramDirectory() override { return programDirectory; }
 
-    std::optional<std::string> RealPath(std::string_view path) override {
-        auto it = realPaths.find(std::string(path));
-        if (it == realPaths.end())
-            return std::nullopt;
-        return it->second;
+    // Joins the way Windows does, so that core tests read like the installation's own paths.
+    std::string JoinPath(std::string_view base, std::string_view name) override {
+        return base.empty() ? std::string(name) : std::string(base) + "\\" + std::string(name);
     }
 
-    std::string NativeSeparators(std::string_view path) override {
-        std::string native(path);
-        std::replace(native.begin(), native.end(), '/', '\\');
-        return native;
+    std::optional<Location> LocateBelow(std::string_view file, std::string_view base) override {
+        events.push_back("locate " + std::string(file) + " below " + std::string(base));
+        auto it = locations.find(std::string(file));
+        if (it == locations.end())
+            return std::nullopt;
+        return it->second;
     }
 
     void EndProgram() override { ended = true; }

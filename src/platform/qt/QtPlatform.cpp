@@ -26,7 +26,7 @@ struct PatternParts {
 };
 
 PatternParts Split(std::string_view pattern) {
-    const std::string path = ToSlashes(pattern);
+    const std::string path(pattern);
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return {{}, path};
@@ -35,12 +35,12 @@ PatternParts Split(std::string_view pattern) {
 
 // A name as it is spelled on disk, found without regard to case.
 std::string OnDisk(std::string_view path) {
-    return os::ResolveCase(ToSlashes(path)).path;
+    return os::ResolveCase(path).path;
 }
 
 // A literal name: the one file it resolves to, exact case first.
 Probe ProbeLiteral(std::string_view path) {
-    const os::Resolved resolved = os::ResolveCase(ToSlashes(path));
+    const os::Resolved resolved = os::ResolveCase(path);
     const Probe probe = os::IsOrdinaryFile(resolved.path);
     return probe == Probe::None && resolved.failed ? Probe::Failed : probe;
 }
@@ -80,13 +80,13 @@ int QtPlatform::ShowMessage(std::string_view text, int style, std::string_view t
 }
 
 std::optional<std::string> QtPlatform::BrowseForFile(const BrowseRequest& request) {
-    // ".\" is the current directory at the time of the call, whatever it is then.
+    // "" is the current directory at the time of the call, whatever it is then.
     const std::string start = OnDisk(request.initDir.empty() ? "." : request.initDir);
     BrowseRequest shown = request;
     // The dialog takes a proposed name literally: propose "sycmpf.dat" where that is how the
     // installation spells SYCMPF.DAT, or accepting the proposal finds no file.
     if (!request.fileName.empty()) {
-        const std::string proposed = OnDisk(start + '/' + ToSlashes(request.fileName));
+        const std::string proposed = OnDisk(JoinPath(start, request.fileName));
         shown.fileName = proposed.substr(proposed.rfind('/') + 1);
     }
     return RunOpenFileDialog(shown, QFileInfo(ToQt(start)).absoluteFilePath());
@@ -115,15 +115,26 @@ std::string QtPlatform::ProgramDirectory() {
     return FromQt(QCoreApplication::applicationDirPath());
 }
 
-std::optional<std::string> QtPlatform::RealPath(std::string_view path) {
-    const QString real = QFileInfo(ToQt(OnDisk(path))).canonicalFilePath();
-    if (real.isEmpty())
-        return std::nullopt;
-    return FromQt(real);
+std::string QtPlatform::JoinPath(std::string_view base, std::string_view name) {
+    if (base.empty())
+        return ToSlashes(name);
+    return std::string(base) + (base.ends_with('/') ? "" : "/") + ToSlashes(name);
 }
 
-std::string QtPlatform::NativeSeparators(std::string_view path) {
-    return FromQt(QDir::toNativeSeparators(ToQt(std::string(path))));
+std::optional<Location> QtPlatform::LocateBelow(std::string_view file, std::string_view base) {
+    const std::string path = OnDisk(file);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const auto realFolder = os::RealPath(folder);
+    const auto realBase = os::RealPath(OnDisk(base));
+    if (name.empty() || name == "." || name == ".." || !realFolder || !realBase ||
+        !os::Exists(*realFolder + "/" + name))
+        return std::nullopt;
+    const std::string prefix = realBase->ends_with('/') ? *realBase : *realBase + '/';
+    if (realFolder->size() <= prefix.size() || !realFolder->starts_with(prefix))
+        return std::nullopt;
+    return Location{realFolder->substr(prefix.size()), name};
 }
 
 void QtPlatform::EndProgram() {

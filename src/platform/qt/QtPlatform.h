@@ -17,8 +17,8 @@ public:
     Opened<ReplacementFile> OpenForReplace(std::string_view path) override;
     Status ChangeDirectory(std::string_view path) override;
     std::string ProgramDirectory() override;
-    std::optional<std::string> RealPath(std::string_view path) override;
-    std::string NativeSeparators(std::string_view path) override;
+    std::string JoinPath(std::string_view base, std::string_view name) override;
+    std::optional<Location> LocateBelow(std::string_view file, std::string_view base) override;
     void EndProgram() override;
 };
 

@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "Status.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ Resolved ResolveCase(std::string_view path);
 Probe FindMatch(const std::string& directory, std::string_view pattern);
 // Deletes every ordinary file of `directory` matching `pattern`; fails when none matched.
 Status DeleteMatches(const std::string& directory, std::string_view pattern);
+// The absolute path with every link, "." and ".." resolved; nullopt when it does not exist.
+std::optional<std::string> RealPath(const std::string& path);
+// Whether anything, a dangling link included, is at the path.
+bool Exists(const std::string& path);
 // Whether a resolved path names an ordinary file.
 Probe IsOrdinaryFile(const std::string& path);
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -178,6 +179,22 @@ Status DeleteMatches(const std::string& directory, std::string_view pattern) {
     if (!matched)
         return Status::Fail("No matching file");
     return Status::Ok();
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+    // realpath() rather than Qt's canonical paths: those decode the bytes of a name, which need
+    // not be UTF-8, and come back empty for such a name.
+    char* real = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (!real)
+        return std::nullopt;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
 }
 
 Probe IsOrdinaryFile(const std::string& path) {

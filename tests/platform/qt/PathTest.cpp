@@ -11,34 +11,46 @@ namespace {
 
 using PathTest = InTempDir;
 
-TEST_F(PathTest, RealPathsAndTheCompanyDirectory) {
+TEST_F(PathTest, TheCompanyFolderIsWhereTheFileWasChosen) {
     ScriptedPlatform platform;
-    platform.programDirectory = root_;
-    MakeDir("DATA/MY CO;1");
-    MakeDir("DATA/CO2");
-    Write("DATA/MY CO;1/sycmpf.dat", "");
-    Write("DATA/CO2/SYCMPF.DAT", "");
-    Write("SYCMPF.DAT", "");
-    ASSERT_EQ(symlink("DATA/CO2", Path("LINKED").c_str()), 0);
+    platform.programDirectory = Path("inst");
+    MakeDir("inst/DATA/MY CO;1");
+    MakeDir("inst/DATA/CO1");
+    MakeDir("inst/DATA/CO2");
+    MakeDir("inst2/CO1");
+    Write("inst/DATA/MY CO;1/sycmpf.dat", "");
+    Write("inst/DATA/CO2/SYCMPF.DAT", "");
+    Write("inst/SYCMPF.DAT", "");
+    Write("inst2/CO1/SYCMPF.DAT", "");
+    ASSERT_EQ(symlink("DATA/CO2", Path("inst/LINKED").c_str()), 0);
+    ASSERT_EQ(symlink("../CO2/SYCMPF.DAT", Path("inst/DATA/CO1/SYCMPF.DAT").c_str()), 0);
+    const auto below = [&](const std::string& file) {
+        const auto location = platform.LocateBelow(file, Path("inst"));
+        return location ? location->folder + "|" + location->name : "outside";
+    };
 
-    EXPECT_EQ(platform.RealPath("data\\co2\\..\\CO2\\.\\sycmpf.dat"), Path("DATA/CO2/SYCMPF.DAT"));
-    EXPECT_EQ(platform.RealPath("LINKED\\SYCMPF.DAT"), Path("DATA/CO2/SYCMPF.DAT"));
-    EXPECT_EQ(platform.RealPath("DATA\\NONE"), std::nullopt);
+    EXPECT_EQ(below(Path("inst/DATA/MY CO;1/sycmpf.dat")), "DATA/MY CO;1|sycmpf.dat");
+    EXPECT_EQ(below(Path("inst/data/co2/../CO2/./sycmpf.dat")), "DATA/CO2|SYCMPF.DAT");
+    EXPECT_EQ(below(Path("inst/LINKED/SYCMPF.DAT")), "DATA/CO2|SYCMPF.DAT"); // a linked folder
+    // The file's own link is not followed: the user chose company CO1.
+    EXPECT_EQ(below(Path("inst/DATA/CO1/SYCMPF.DAT")), "DATA/CO1|SYCMPF.DAT");
+    EXPECT_EQ(below(Path("inst/SYCMPF.DAT")), "outside");      // in the installation itself
+    EXPECT_EQ(below(Path("inst2/CO1/SYCMPF.DAT")), "outside"); // a sibling sharing the prefix
+    EXPECT_EQ(below(Path("inst/DATA/NONE/SYCMPF.DAT")), "outside");
 
-    EXPECT_EQ(CompanyDirectory(platform, Path("DATA/MY CO;1/sycmpf.dat")), "DATA/MY CO;1");
-    EXPECT_EQ(CompanyDirectory(platform, "LINKED\\SYCMPF.DAT"), "DATA/CO2");
-    EXPECT_EQ(CompanyDirectory(platform, Path("SYCMPF.DAT")), std::nullopt); // not below
-    EXPECT_EQ(platform.NativeSeparators("DATA/CO2"), "DATA/CO2");
+    EXPECT_EQ(CompanyDirectory(platform, Path("inst/DATA/MY CO;1/sycmpf.dat")), "DATA/MY CO;1");
+    EXPECT_EQ(platform.JoinPath(Path("back\\slash"), "SVOBJ\\*.gnt"),
+              Path("back\\slash") + "/SVOBJ/*.gnt");
 }
 
 TEST_F(PathTest, ChangingDirectory) {
     QtPlatform platform;
     MakeDir("Data/Co1");
     Write("file", "");
-    EXPECT_TRUE(platform.ChangeDirectory(root_ + "\\DATA\\CO1").ok());
+    EXPECT_TRUE(platform.ChangeDirectory(root_ + "/DATA/CO1").ok());
     EXPECT_EQ(QDir::currentPath().toStdString(), Path("Data/Co1"));
-    EXPECT_EQ(platform.ChangeDirectory(root_ + "\\NONE").reason(), "No such file or directory");
-    EXPECT_EQ(platform.ChangeDirectory(root_ + "\\file").reason(), "Not a directory");
+    EXPECT_EQ(platform.ChangeDirectory(root_ + "/NONE").reason(), "No such file or directory");
+    EXPECT_EQ(platform.ChangeDirectory(root_ + "/file").reason(), "Not a directory");
 
     const std::string program = platform.ProgramDirectory();
     EXPECT_EQ(program, QCoreApplication::applicationDirPath().toStdString());

@@ -14,13 +14,13 @@ TEST_F(PatternTest, FindsOrdinaryFilesWithoutRegardToCase) {
     MakeDir("svobj");
     Write("svobj/readme", "x"); // no dot, still matched by *.*
     Write("classic9.ico", "");
-    EXPECT_EQ(platform.PatternHasFile("SVOBJ\\*.*"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("SvObj\\READ?E"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SVOBJ/*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SvObj/READ?E"), Probe::Found);
     EXPECT_EQ(platform.PatternHasFile("CLASSIC9.ICO"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile(root_ + "\\SVOBJ\\*.*"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("SVOBJ\\*.gnt"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile(root_ + "/SVOBJ/*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SVOBJ/*.gnt"), Probe::None);
     EXPECT_EQ(platform.PatternHasFile("PBS.BAT"), Probe::None);
-    EXPECT_EQ(platform.PatternHasFile("MISSING\\*.*"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("MISSING/*.*"), Probe::None);
 }
 
 TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
@@ -31,12 +31,12 @@ TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
     ASSERT_EQ(mkfifo(Path("SV/pipe").c_str(), 0644), 0);
     ASSERT_EQ(symlink("SUB", Path("SV/dirlink").c_str()), 0);
     ASSERT_EQ(symlink("nowhere", Path("SV/dangling").c_str()), 0);
-    EXPECT_EQ(platform.PatternHasFile("SV\\*.*"), Probe::None);
-    EXPECT_EQ(platform.PatternHasFile("SV\\.hidden"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("SV/*.*"), Probe::None);
+    EXPECT_EQ(platform.PatternHasFile("SV/.hidden"), Probe::None);
 
     ASSERT_EQ(symlink("SUB/inner.dat", Path("SV/filelink").c_str()), 0);
-    EXPECT_EQ(platform.PatternHasFile("SV\\*.*"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("SV\\FILELINK"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SV/*.*"), Probe::Found);
+    EXPECT_EQ(platform.PatternHasFile("SV/FILELINK"), Probe::Found);
 }
 
 TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
@@ -48,11 +48,11 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
         if (!BecomeNobody())
             return 99;
         QtPlatform platform;
-        if (platform.PatternHasFile("SVOBJ\\*.*") != Probe::Failed)
+        if (platform.PatternHasFile("SVOBJ/*.*") != Probe::Failed)
             return 1;
-        if (platform.PatternHasFile("svobj\\A.GNT") != Probe::Failed)
+        if (platform.PatternHasFile("svobj/A.GNT") != Probe::Failed)
             return 2;
-        if (platform.DeleteMatching("SVOBJ\\*.gnt"))
+        if (platform.DeleteMatching("SVOBJ/*.gnt"))
             return 3;
         // Detection takes the failed probe as a hit.
         return DetectInstallVariant(platform) == kVariantRW ? 0 : 4;
@@ -70,15 +70,15 @@ TEST_F(PatternTest, DeletesOnlyTheDirectorysOwnMatchingFiles) {
     Write("SVOBJ/SUB.GNT/inner.gnt", "x");
     Write("top.gnt", "x");
 
-    EXPECT_TRUE(platform.DeleteMatching("svobj\\*.GNT").ok());
+    EXPECT_TRUE(platform.DeleteMatching("svobj/*.GNT").ok());
     EXPECT_EQ(Entries("SVOBJ"), QStringList({".hidden.gnt", "SUB.GNT", "gnt", "keep.txt"}));
     EXPECT_EQ(Entries("SVOBJ/SUB.GNT"), QStringList({"inner.gnt"}));
     EXPECT_EQ(Read("top.gnt"), "x");
 
-    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
-    EXPECT_FALSE(platform.DeleteMatching("NOWHERE\\*.gnt").ok());
-    EXPECT_TRUE(platform.DeleteMatching("SVOBJ\\KEEP.TXT").ok());
-    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\KEEP.TXT").ok());
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ/*.gnt").ok());
+    EXPECT_FALSE(platform.DeleteMatching("NOWHERE/*.gnt").ok());
+    EXPECT_TRUE(platform.DeleteMatching("SVOBJ/KEEP.TXT").ok());
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ/KEEP.TXT").ok());
 }
 
 TEST_F(PatternTest, DetectionOnRealDirectories) {
