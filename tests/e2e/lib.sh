@@ -39,15 +39,42 @@ stop_xvfb() {
 # Installs Xvfb and the X tools when one is missing (Debian, as root).
 ensure_x_tools() {
     local tool missing=
-    for tool in Xvfb xdotool xdpyinfo xprop; do
+    for tool in Xvfb xdotool xdpyinfo xprop xterm openbox; do
         command -v "$tool" >/dev/null || missing=1
     done
     [[ -z $missing ]] && return 0
     command -v apt-get >/dev/null || return 1
-    echo "installing xvfb, xdotool and x11-utils" >&2
+    echo "installing xvfb, xdotool, x11-utils, xterm and openbox" >&2
     { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y \
-        xvfb xdotool x11-utils; } >"$E2E_ROOT/apt.log" 2>&1 || return 1
-    command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v xdpyinfo >/dev/null
+        xvfb xdotool x11-utils xterm openbox; } >"$E2E_ROOT/apt.log" 2>&1 || return 1
+    for tool in Xvfb xdotool xdpyinfo xprop xterm openbox; do
+        command -v "$tool" >/dev/null || return 1
+    done
+}
+
+# A window manager, for the case that shows which window comes up active; stopped with the case.
+start_wm() {
+    openbox >"$CASE_DIR/wm.log" 2>&1 &
+    WM_PID=$!
+    poll 5 wm_ready && return 0
+    fail_note "the window manager did not start"
+    return 1
+}
+
+# The window manager has taken over the display (it says so last on starting).
+wm_ready() { xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+
+stop_wm() {
+    [[ -n ${WM_PID:-} ]] || return 0
+    kill "$WM_PID" 2>/dev/null
+    wait "$WM_PID" 2>/dev/null
+    WM_PID=
+    # Openbox leaves its properties on the root window, where the next cases' programs would
+    # take them for a window manager that is no longer there.
+    local property
+    for property in $(xprop -root | grep -oE '^_(NET|OB)_[A-Z_]+'); do
+        xprop -root -remove "$property"
+    done
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -175,12 +202,31 @@ expect_bytes() {
 # ---------------------------------------------------------------------------------------------
 # The program
 
-# start_app DIR: starts the copy of the program in DIR with DIR as its current directory.
+# start_app DIR [ARGUMENT...]: starts the copy of the program in DIR with DIR as its current
+# directory, and the arguments (which it must ignore). A case may set APP_ENV, an array of
+# NAME=VALUE added to the program's environment, and APP_NOBODY=1 to run it as an ordinary user.
 start_app() {
+    local dir=$1 as=()
+    shift
     mkdir -p "$CASE_DIR/runtime" && chmod 700 "$CASE_DIR/runtime"
-    (cd "$1" && QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$CASE_DIR/runtime \
-        exec ./Zelvoset >>"$CASE_DIR/app.log" 2>&1) &
+    if [[ -n ${APP_NOBODY:-} ]]; then
+        chown 65534:65534 "$CASE_DIR/runtime"
+        as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    fi
+    (cd "$dir" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$CASE_DIR/runtime" \
+        ${APP_ENV[@]+"${APP_ENV[@]}"} ${as[@]+"${as[@]}"} ./Zelvoset "$@" \
+        >>"$CASE_DIR/app.log" 2>&1) &
     APP_PID=$!
+}
+
+# A directory of links to every program of /usr/bin but the terminal emulators, printed: a PATH
+# on which none is installed, neither the x-terminal-emulator alternative nor xterm.
+path_without_terminal() {
+    local bin=$CASE_DIR/bin
+    mkdir -p "$bin"
+    find /usr/bin/ -mindepth 1 -maxdepth 1 ! -name x-terminal-emulator ! -name '*xterm' \
+        -exec ln -s -t "$bin" {} +
+    echo "$bin"
 }
 
 # Whether the program still runs (a process that ended but was not yet reaped does not).
@@ -265,6 +311,25 @@ wait_main() {
 
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 
+# wait_terminal TITLE: waits for the visible terminal window of a launched script, titled with
+# the script's name, and sets WID to it.
+wait_terminal() {
+    if poll "$E2E_WAIT" any_window xdotool search --onlyvisible --name "^$1\$"; then
+        WID=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+        return 0
+    fi
+    fail_note "no terminal window titled '$1' appeared"
+    return 1
+}
+
+is_active() { [[ $(xdotool getactivewindow 2>/dev/null) == "$1" ]]; }
+
+# Whether WID is the topmost of the windows the window manager stacks.
+on_top() {
+    [[ $(xprop -root -notype _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | tail -n 1) == \
+        $(printf '0x%x' "$1") ]]
+}
+
 # Waits until window WID is no longer visible.
 wait_closed() {
     poll "$E2E_WAIT" not viewable "$1" && return 0
@@ -328,7 +393,7 @@ run_case() {
     (
         set -eE
         trap 'fail_note "failed at: $BASH_COMMAND"' ERR
-        trap stop_app EXIT
+        trap 'stop_app; stop_wm' EXIT
         "case_$name"
     )
     status=$?

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2034 # APP_ENV and APP_NOBODY, set by cases, are read by start_app
 # End-to-end suite: the real program, copied into sample installations of every layout, run
 # under an X server of its own and driven from the keyboard as a person would.
 # Usage: run.sh PATH-OF-Zelvoset
@@ -15,6 +16,7 @@ export ZELVOSET
 # The program compares real paths; a symlinked temporary directory would make the paths typed
 # into the file dialog differ from the ones it sees.
 E2E_ROOT=$(cd -P "$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-e2e.XXXXXX")" && pwd)
+chmod 755 "$E2E_ROOT" # one case runs the program as an ordinary user
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 
@@ -83,6 +85,13 @@ dismiss_error_box() {
     local box=$WID
     press "$box" Return
     wait_closed "$box"
+}
+
+# Alt+D, whose script cannot be started: the error box, dismissed.
+demo_data_refused() {
+    wait_main
+    press "$WID" alt+d
+    dismiss_error_box
 }
 
 # Finish, then Exit on the completion panel: the program ends.
@@ -214,21 +223,30 @@ case_startup_pbs_any_case() {
     finish_and_exit
 }
 
-# RW: only the reset script, no question, no file touched.
+# RW: only the reset script, no question, no file touched. No terminal emulator is installed
+# (none on PATH, neither the alternative nor xterm): the script still starts, without a window.
 case_startup_rw() {
     make_layout "$INST" RW
+    stand_in "$INST" vlkreset.bat "tty >'$CASE_DIR/tty.tmp'; mv '$CASE_DIR/tty.tmp' '$CASE_DIR/tty'"
+    APP_ENV=("PATH=$(path_without_terminal)")
     start_app "$INST"
     wait_main
     expect_no_dialog
     expect_launches "vlkreset.bat${tab}nowarning"
+    poll "$E2E_WAIT" test -e "$CASE_DIR/tty"
+    expect_bytes "$CASE_DIR/tty" 'not a tty\n'
     finish_and_exit
 }
 
-# No layout: nothing at start-up; the empty data files button reports the missing marker.
+# No layout: nothing at start-up; the empty data files button reports the missing marker. The
+# program takes no options, Qt's own included: it stays on this display, under its own title, at
+# its own size.
 case_startup_none() {
     make_layout "$INST" none
-    start_app "$INST"
+    start_app "$INST" -platform offscreen -qwindowtitle Other -qwindowgeometry 123x45+7+9 -reverse
     wait_main
+    expect "-qwindowgeometry was obeyed" not grep -q 'Geometry: 123x45' \
+        <(xdotool getwindowgeometry "$WID")
     expect_no_dialog
     expect_no_launch
     press "$WID" alt+e
@@ -240,23 +258,43 @@ case_startup_none() {
 # ---------------------------------------------------------------------------------------------
 # Demo data
 
+# The script opens in a terminal window of its own, which comes up in front and active (under a
+# window manager, here). It asks its question there, takes the answer typed into that window, and
+# the window closes when the script ends. The program has not waited for it.
 case_demo_data() {
     make_layout "$INST" none
+    stand_in "$INST" svreset.bat \
+        "printf 'Reset the demo data? '; read -r a; printf '%s\\n' \"\$a\" >'$CASE_DIR/answer'"
+    start_wm
     start_app "$INST"
     wait_main
     press "$WID" alt+d
     expect_launches "svreset.bat"
+    wait_terminal svreset.bat
+    local terminal=$WID
+    expect "the script's window is not the active one" poll 3 is_active "$terminal"
+    expect "the script's window is not in front" on_top "$terminal"
+    xdotool type --delay 15 -- 'yes, reset'
+    xdotool key Return
+    wait_closed "$terminal"
+    expect_bytes "$CASE_DIR/answer" 'yes, reset\n'
     expect_no_dialog
     finish_and_exit
 }
 
+# The script cannot be started: unreadable for the ordinary user running the program (root reads
+# anything), a folder, missing. Each time the box, and nothing runs.
 case_demo_data_missing_script() {
     make_layout "$INST" none
-    rm "$INST/svreset.bat"
+    chmod 000 "$INST/svreset.bat"
+    APP_NOBODY=1
     start_app "$INST"
-    wait_main
-    press "$WID" alt+d
-    dismiss_error_box
+    demo_data_refused # unreadable
+    rm "$INST/svreset.bat"
+    mkdir "$INST/svreset.bat"
+    demo_data_refused # a folder
+    rmdir "$INST/svreset.bat"
+    demo_data_refused # missing
     expect_no_launch
     finish_and_exit
 }
@@ -272,30 +310,54 @@ start_cp_with_dialog() {
     open_company_dialog
 }
 
+# Typed in another letter case than the disk's: the file is taken, spelled as on disk.
 case_company_relative_path() {
     start_cp_with_dialog
-    choose_company_file 'DATA/CO1/SYCMPF.DAT'
+    choose_company_file 'data/co1/sycmpf.dat'
     expect_launches "Zelvoset.bat${tab}DATA/CO1"
     finish_and_exit
 }
 
-# A blank and a ';' in the company folder: still exactly one argument.
-case_company_blank_and_semicolon() {
-    mkdir -p "$INST/DATA/MY CO;1"
-    printf 'company\r\n' >"$INST/DATA/MY CO;1/SYCMPF.DAT"
+# Blanks, quotes, '$', ';' and a leading '-' in the company folder: still exactly one argument,
+# bytes intact, through the terminal window. The dialog's name box takes '"' as the separator of
+# several names, so the folder is chosen through a link to it; the program follows links.
+case_company_argument_intact() {
+    local folder="-x \"q\" 'a' \$HOME;b  c"
+    mkdir -p "$INST/$folder"
+    printf 'company\r\n' >"$INST/$folder/SYCMPF.DAT"
+    ln -s -- "$folder" "$INST/link"
     start_cp_with_dialog
-    choose_company_file "$INST/DATA/MY CO;1/SYCMPF.DAT"
-    expect_launches "Zelvoset.bat${tab}DATA/MY CO;1"
+    stand_in "$INST" Zelvoset.bat "tty >'$CASE_DIR/tty.tmp'; mv '$CASE_DIR/tty.tmp' '$CASE_DIR/tty'"
+    choose_company_file "$INST/link/SYCMPF.DAT"
+    expect_launches "Zelvoset.bat${tab}$folder"
+    poll "$E2E_WAIT" test -e "$CASE_DIR/tty"
+    expect "the script did not run in a terminal" grep -q '^/dev/pts/' "$CASE_DIR/tty"
     finish_and_exit
 }
 
+# Cancel: nothing launched, nothing shown. The dialog, used and then cancelled, keeps nothing: a
+# fresh home and configuration directory stay empty (Qt's dialog would write its history there).
 case_company_cancel() {
+    mkdir -p "$CASE_DIR/home" "$CASE_DIR/config"
+    APP_ENV=("HOME=$CASE_DIR/home" "XDG_CONFIG_HOME=$CASE_DIR/config")
     start_cp_with_dialog
-    press "$WID" Escape
-    wait_closed "$WID"
+    local dialog=$WID
+    press "$dialog" ctrl+a
+    type_text "$dialog" DATA
+    press "$dialog" Return # into DATA, as a user looking for the company would
+    sleep 0.3
+    # A completion list may take the first Escape, as it may take an Enter.
+    press "$dialog" Escape
+    if ! poll 1 not viewable "$dialog"; then
+        press "$dialog" Escape
+    fi
+    wait_closed "$dialog"
     expect_no_launch
     expect_no_dialog
     finish_and_exit
+    local written
+    written=$(find "$CASE_DIR/home" "$CASE_DIR/config" -mindepth 1)
+    expect "written outside the installation: $written" test -z "$written"
 }
 
 # A company file right in the installation folder has no company folder: a box, no launch.
@@ -361,7 +423,7 @@ cases=(
     demo_data
     demo_data_missing_script
     company_relative_path
-    company_blank_and_semicolon
+    company_argument_intact
     company_cancel
     company_not_below_installation
     company_script_missing

@@ -8,7 +8,13 @@
 int main(int argc, char* argv[]) {
     zelvoset::PrepareProcess();
 
-    QApplication app(argc, argv);
+    // The program takes no arguments, and Qt's own options (-platform, -qwindowtitle,
+    // -qwindowgeometry, -style, ...) are arguments too: Qt sees the program's name alone. The
+    // platform is still chosen the usual way, through QT_QPA_PLATFORM.
+    static char fallbackName[] = "Zelvoset";
+    char* programName[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    int programArgc = 1;
+    QApplication app(programArgc, programName);
     zelvoset::ConfigureApplication();
 
     zelvoset::QtPlatform platform;

@@ -1,9 +1,15 @@
 #include "FileDialog.h"
 
 #include "Paths.h"
+#include "os.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
 #include <QStringList>
 
 namespace zelvoset {
@@ -23,6 +29,54 @@ QString QtFilter(const QString& description, const QString& pattern) {
     return description.trimmed() + u' ' + named;
 }
 
+// The existing file that the name typed into `dialog` means when it does not match letter case
+// exactly, spelled as on disk; "" when it matches exactly or names no file.
+QString FileInOtherCase(const QFileDialog& dialog) {
+    const QStringList typed = dialog.selectedFiles();
+    if (typed.size() != 1 || QFileInfo::exists(typed.constFirst()))
+        return {};
+    const QString onDisk = ToQt(os::ResolveCase(FromQt(typed.constFirst())).path);
+    return QFileInfo(onDisk).isFile() ? onDisk : QString();
+}
+
+// Qt's own dialog, which also takes a typed name in any letter case, as the rest of the program
+// does: a name that means an existing file is put in the name box as the disk spells it before
+// Qt checks it, and the Open button is not greyed out for it meanwhile.
+class CaseBlindFileDialog : public QFileDialog {
+public:
+    CaseBlindFileDialog(QWidget* parent, const QString& title, const QString& directory)
+        : QFileDialog(parent, title, directory) {
+        // Qt's own dialog behaves the same on every desktop, and its filter honours the case
+        // rule below, which a native dialog may not.
+        setOption(QFileDialog::DontUseNativeDialog);
+        // After the dialog's own connection, which greys the button out for a name not found.
+        if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            connect(name, &QLineEdit::textChanged, this, [this] {
+                auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+                QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+                if (open && !open->isEnabled() && !FileInOtherCase(*this).isEmpty())
+                    open->setEnabled(true);
+            });
+    }
+
+    void accept() override {
+        const QString onDisk = FileInOtherCase(*this);
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!onDisk.isEmpty() && name)
+            name->setText(onDisk);
+        QFileDialog::accept();
+    }
+};
+
+// QFileDialog reads its history, last directory and layout from the user's QtProject.conf when
+// it is made, and writes them back when it is destroyed, whichever dialog Qt shows; no option
+// turns that off. The program keeps no state and writes nothing outside the installation, so
+// Qt's per-user settings are sent where no file can ever be read or made.
+void KeepNoSettings() {
+    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+}
+
 } // namespace
 
 QString QtNameFilters(std::string_view filter) {
@@ -37,10 +91,8 @@ QString QtNameFilters(std::string_view filter) {
 
 std::optional<std::string> RunOpenFileDialog(const BrowseRequest& request,
                                              const QString& startDirectory) {
-    QFileDialog dialog(QApplication::activeWindow(), Text(request.title), startDirectory);
-    // Qt's own dialog behaves the same on every desktop, and its filter honours the case
-    // rule below, which a native dialog may not.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    KeepNoSettings();
+    CaseBlindFileDialog dialog(QApplication::activeWindow(), Text(request.title), startDirectory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // The installation names its files in upper case; on disk they may be in any case.

@@ -1,79 +1,192 @@
-// How a script of the installation is started on POSIX systems.
+// How a script of the installation is started on POSIX systems: under /bin/sh, in a terminal
+// window of its own where there is a display and a terminal emulator, otherwise without a window.
 #include "os.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace zelvoset::os {
 namespace {
+
+constexpr const char* kShell = "/bin/sh";
 
 std::string Reason(int error) {
     return std::strerror(error);
 }
 
-// Signals the program ignores for itself (SIGXFSZ, and whatever it inherited) would stay
-// ignored across exec. Qt 6.4's startDetached() does not run the child process modifier, so
-// the dispositions are set back to default around the start, on the one thread that launches.
-class DefaultSignals {
-public:
-    DefaultSignals() {
-        for (int sig = 1; sig < NSIG; ++sig) {
-            struct sigaction old {};
-            if (sig == SIGKILL || sig == SIGSTOP || sigaction(sig, nullptr, &old) != 0)
-                continue;
-            if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) {
-                std::signal(sig, SIG_DFL);
-                ignored_.push_back(sig);
-            }
-        }
-    }
-    ~DefaultSignals() {
-        for (int sig : ignored_)
-            std::signal(sig, SIG_IGN);
-    }
-    DefaultSignals(const DefaultSignals&) = delete;
-    DefaultSignals& operator=(const DefaultSignals&) = delete;
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
 
-private:
-    std::vector<int> ignored_;
-};
+// The executable file `name` in the first directory of PATH that holds one, or "". Relative
+// entries are skipped: a terminal is never taken from the installation being finished.
+std::string FindInPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string_view directories = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= directories.size();) {
+        const std::size_t end = std::min(directories.find(':', start), directories.size());
+        const std::string directory(directories.substr(start, end - start));
+        start = end + 1;
+        if (!directory.starts_with('/'))
+            continue;
+        const std::string candidate = directory + '/' + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+// The terminal emulator that gives a script its window: the desktop's choice (Debian's
+// x-terminal-emulator alternative), else xterm. "" without a display to show a window on.
+std::string FindTerminal() {
+    const bool x11 = IsSet("DISPLAY");
+    if (!x11 && !IsSet("WAYLAND_DISPLAY"))
+        return {};
+    if (std::string terminal = FindInPath("x-terminal-emulator"); !terminal.empty())
+        return terminal;
+    return x11 ? FindInPath("xterm") : std::string();
+}
+
+// Whether the shell, running as this process does, will be able to read the script: it is
+// opened for reading here, as the shell will open it, instead of being judged by its mode bits.
+Status CheckReadable(const std::string& path) {
+    // O_NONBLOCK: a FIFO in the script's place must not hold the program up.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Status::Fail(Reason(errno));
+    struct stat st;
+    const bool statted = fstat(fd, &st) == 0;
+    const int error = errno;
+    close(fd);
+    if (!statted)
+        return Status::Fail(Reason(error));
+    if (S_ISDIR(st.st_mode))
+        return Status::Fail(Reason(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return Status::Fail("Not a regular file");
+    return Status::Ok();
+}
+
+// In a forked child: tells the parent why the start failed, and ends.
+[[noreturn]] void ReportAndExit(int pipe, int error) {
+    (void)!write(pipe, &error, sizeof error);
+    _exit(127);
+}
+
+// Starts `command` (its first word an absolute path) with standard input at /dev/null, in a
+// session of its own, as a grandchild that init adopts: nothing waits for it and it outlives the
+// program. Returns once its exec has succeeded, or with the reason it failed.
+//
+// Not QProcess::startDetached(): in Qt 6.4 it neither runs the child process modifier (signals
+// that the program ignores, SIGXFSZ among them, would stay ignored in the script) nor reliably
+// reports a failed exec of a detached child. Here the grandchild reports it through a
+// close-on-exec pipe, which a successful exec closes unwritten.
+Status StartDetached(const std::vector<std::string>& command) {
+    // Everything the children need is made now: after fork() only async-signal-safe calls are
+    // allowed, since the program has other threads (Qt's).
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    sigemptyset(&defaults.sa_mask);
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null < 0)
+        return Status::Fail("/dev/null: " + Reason(errno));
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        const int error = errno;
+        close(null);
+        return Status::Fail(Reason(error));
+    }
+
+    const pid_t child = fork();
+    if (child == 0) {
+        close(report[0]);
+        if (setsid() < 0)
+            ReportAndExit(report[1], errno);
+        const pid_t grandchild = fork();
+        if (grandchild < 0)
+            ReportAndExit(report[1], errno);
+        if (grandchild > 0)
+            _exit(0);
+        // Signals the program ignores (SIGXFSZ) would stay ignored across exec: the script gets
+        // them at their defaults, as a program started from a shell does. SIGKILL, SIGSTOP and
+        // the C library's own signals refuse the change, unharmed.
+        for (int sig = 1; sig < NSIG; ++sig)
+            (void)sigaction(sig, &defaults, nullptr);
+        (void)sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+        if (dup2(null, STDIN_FILENO) < 0)
+            ReportAndExit(report[1], errno);
+        execve(argv[0], argv.data(), environ);
+        ReportAndExit(report[1], errno);
+    }
+
+    const int forkError = errno;
+    close(report[1]);
+    close(null);
+    if (child < 0) {
+        close(report[0]);
+        return Status::Fail(Reason(forkError));
+    }
+    // The child only forks and ends at once: reaping it is no wait for the script.
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof error))
+        return Status::Fail(command.front() + ": " + Reason(error));
+    return Status::Ok();
+}
 
 } // namespace
 
 Status LaunchScript(std::string_view script, const std::vector<std::string>& arguments) {
-    const Resolved found = ResolveCase(script);
-    struct stat st;
-    if (stat(found.path.c_str(), &st) != 0)
-        return Status::Fail(Reason(errno));
-    if (!S_ISREG(st.st_mode))
-        return Status::Fail(Reason(S_ISDIR(st.st_mode) ? EISDIR : EACCES));
-
+    const std::string found = ResolveCase(script).path;
+    if (Status readable = CheckReadable(found); !readable)
+        return readable;
     // Through /bin/sh, so a script needs neither a run bit nor a "#!" line; "./" keeps a name
     // starting with '-' from being read as an option of the shell.
-    QStringList shellArguments{QFile::decodeName(
-        QByteArray::fromStdString(found.path.starts_with('/') ? found.path : "./" + found.path))};
-    for (const auto& argument : arguments)
-        shellArguments << QFile::decodeName(QByteArray::fromStdString(argument));
+    const std::string path = found.starts_with('/') ? found : "./" + found;
 
-    QProcess process;
-    process.setProgram(QStringLiteral("/bin/sh"));
-    process.setArguments(shellArguments);
-    process.setWorkingDirectory(QDir::currentPath());
-    process.setStandardInputFile(QProcess::nullDevice());
-    // startDetached() forks twice and calls setsid(): the script is in its own session and
-    // outlives the program, and the call returns without waiting for it.
-    const DefaultSignals defaults;
-    if (!process.startDetached())
-        return Status::Fail(process.errorString().toStdString());
-    return Status::Ok();
+    std::vector<std::string> command;
+    if (const std::string terminal = FindTerminal(); !terminal.empty()) {
+        // The terminal starts the shell itself, where the pipe cannot see it: whether it can is
+        // checked here, as the script's readability was. A word back from inside the window
+        // would need a descriptor passed through the terminal, which terminals that hand their
+        // command to a server process (GNOME's, Xfce's) do not pass on. So a terminal that starts
+        // but then cannot open its window goes unseen; the program's own window on the same
+        // display shows that the display takes one.
+        if (access(kShell, X_OK) != 0)
+            return Status::Fail(std::string(kShell) + ": " + Reason(errno));
+        // Debian policy's form for every x-terminal-emulator: -T TITLE, and -e PROGRAM ARGS...
+        // passed on to exec word for word. The window closes when the script ends.
+        command = {terminal, "-T", found, "-e"};
+    }
+    command.push_back(kShell);
+    command.push_back(path);
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return StartDetached(command);
 }
 
 } // namespace zelvoset::os

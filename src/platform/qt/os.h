@@ -44,8 +44,9 @@ void SyncDirectory(const std::string& directory);
 // that the final sync before the rename finds little left to do. A hint: it may do nothing.
 void StartWriteback(int fd, long long offset, long long length);
 
-// Starts `script` of the current directory (found without regard to case) with each argument
-// passed as exactly one, detached, and returns once it runs.
+// Starts `script` of the current directory (found without regard to case) under /bin/sh with
+// each argument passed as exactly one, detached, and returns once it runs: in a terminal window
+// of its own where there is a display and a terminal emulator, otherwise without a window.
 Status LaunchScript(std::string_view script, const std::vector<std::string>& arguments);
 
 } // namespace zelvoset::os

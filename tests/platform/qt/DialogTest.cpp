@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
@@ -98,6 +99,27 @@ TEST_F(BrowseTest, TheChosenFileIsItsFullPath) {
     });
     EXPECT_EQ(Browse(), Path("DATA/CO2/SYCMPF.DAT"));
     EXPECT_EQ(QDir::currentPath().toStdString(), root_);
+}
+
+// Typed in another letter case, as names are everywhere else in the program: the dialog's
+// Open button takes it, and the result is spelled as on disk.
+TEST_F(BrowseTest, ANameTypedInAnyCaseIsTheFileAsSpelledOnDisk) {
+    bool greyedForNoFile = false, openForOtherCase = false;
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QPushButton* open = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+        dialog->setDirectory(QString::fromStdString(Path("DATA"))); // nothing selected there
+        name->setText(QStringLiteral("co2/nothing.dat"));
+        greyedForNoFile = !open->isEnabled();
+        name->setText(QStringLiteral("co2/sycmpf.dat"));
+        openForOtherCase = open->isEnabled();
+        open->click();
+        if (dialog->isVisible()) // not taken: end the test instead of hanging it
+            dialog->reject();
+    });
+    EXPECT_EQ(Browse(), Path("DATA/CO2/SYCMPF.DAT"));
+    EXPECT_TRUE(greyedForNoFile);
+    EXPECT_TRUE(openForOtherCase);
 }
 
 TEST(MessageBoxTest, StylesTitlesAndAnswers) {

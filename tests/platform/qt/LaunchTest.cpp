@@ -1,4 +1,5 @@
-// Real launches of scripts through /bin/sh: arguments, lookup, failures and how the script runs.
+// Real launches of scripts through /bin/sh: arguments, lookup, failures, how the script runs,
+// and the terminal that shows it where there is a display.
 #include "PlatformTesting.h"
 
 #include <QStringList>
@@ -11,6 +12,13 @@ namespace {
 
 class LaunchTest : public InTempDir {
 protected:
+    // No display for the scripts launched here: they start without a window. (Dialogs that the
+    // test program shows on a display are connected to it already.)
+    void SetUp() override {
+        InTempDir::SetUp();
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
     // The file a script writes last, once it is complete; "" when it never came.
     std::string WaitFor(const std::string& relative) const {
         for (int i = 0; i < 500 && !QFile::exists(QString::fromStdString(Path(relative))); ++i)
@@ -61,7 +69,92 @@ TEST_F(LaunchTest, AScriptThatIsNotThereIsAFailureWithItsReason) {
     EXPECT_EQ(missing.reason(), "No such file or directory");
 
     MakeDir("svpath.bat");
-    EXPECT_FALSE(platform.LaunchCommand("svpath.bat", {}).ok());
+    EXPECT_EQ(platform.LaunchCommand("svpath.bat", {}).reason(), "Is a directory");
+
+    // Root reads any file: an ordinary user meets the mode, and the shell never starts.
+    Write("svreset.bat", "echo ran > ran.txt\n");
+    ASSERT_EQ(::chmod(Path("svreset.bat").c_str(), 0), 0);
+    EXPECT_EQ(InChild([] {
+                  return BecomeNobody() && QtPlatform().LaunchCommand("svreset.bat", {}).reason() ==
+                                               "Permission denied";
+              }),
+              1);
+    QThread::msleep(200);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("ran.txt"))));
+}
+
+// A stand-in terminal emulator: notes how it was called in NAME.txt, then runs what follows -e,
+// as a terminal does in its window. Shell built-ins only: PATH holds nothing else.
+constexpr const char* kFakeTerminal = R"(#!/bin/sh
+printf '[%s]\n' "$@" > "${0##*/}.txt"
+while [ $# -gt 0 ] && [ "$1" != -e ]; do shift; done
+shift
+exec "$@"
+)";
+
+class TerminalTest : public LaunchTest {
+protected:
+    void SetUp() override {
+        LaunchTest::SetUp();
+        MakeDir("bin");
+        for (const char* name : {"x-terminal-emulator", "xterm"})
+            Executable(std::string("bin/") + name, kFakeTerminal);
+        Write("svreset.bat", "printf '[%s]\\n' \"$@\" > args.txt; : > done.txt\n");
+    }
+    void Executable(const std::string& relative, const std::string& text) {
+        Write(relative, text);
+        ASSERT_EQ(::chmod(Path(relative).c_str(), 0755), 0);
+    }
+    // Launches svreset.bat with only bin/ on PATH and `variable` set to `display` (in a child,
+    // whose environment is its own). The terminal that showed it and what it was given; "" when
+    // none did. `reason` is what the launch must say, "" for a start.
+    std::string Launch(const char* variable, const char* display,
+                       const std::vector<std::string>& arguments = {},
+                       const std::string& reason = "") {
+        for (const char* file : {"x-terminal-emulator.txt", "xterm.txt", "done.txt"})
+            QFile::remove(QString::fromStdString(Path(file)));
+        const std::string bin = Path("bin");
+        EXPECT_EQ(InChild([&] {
+                      setenv("PATH", bin.c_str(), 1);
+                      if (variable)
+                          setenv(variable, display, 1);
+                      return QtPlatform().LaunchCommand("svreset.bat", arguments).reason() ==
+                             reason;
+                  }),
+                  1);
+        if (reason.empty()) {
+            EXPECT_NE(WaitFor("done.txt"), "<unreadable>") << "the script did not run";
+        } else {
+            QThread::msleep(200);
+        }
+        EXPECT_EQ(QFile::exists(QString::fromStdString(Path("done.txt"))), reason.empty());
+        for (const std::string name : {"x-terminal-emulator", "xterm"})
+            if (QFile::exists(QString::fromStdString(Path(name + ".txt"))))
+                return name + " " + Read(name + ".txt");
+        return "";
+    }
+};
+
+TEST_F(TerminalTest, TheDesktopsTerminalElseXtermElseNoWindow) {
+    EXPECT_EQ(Launch("DISPLAY", ":9", {"DATA/MY CO;1", "-x", "'q' \"$HOME\";"}),
+              "x-terminal-emulator [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[./svreset.bat]\n"
+              "[DATA/MY CO;1]\n[-x]\n['q' \"$HOME\";]\n");
+    EXPECT_EQ(Read("args.txt"), "[DATA/MY CO;1]\n[-x]\n['q' \"$HOME\";]\n");
+    EXPECT_EQ(Launch(nullptr, nullptr), "") << "no display";
+
+    QFile::remove(QString::fromStdString(Path("bin/x-terminal-emulator")));
+    EXPECT_EQ(Launch("DISPLAY", ":9"),
+              "xterm [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[./svreset.bat]\n");
+    EXPECT_EQ(Launch("WAYLAND_DISPLAY", "wayland-0"), "") << "xterm needs X";
+    QFile::remove(QString::fromStdString(Path("bin/xterm")));
+    EXPECT_EQ(Launch("DISPLAY", ":9"), "") << "no terminal";
+}
+
+TEST_F(TerminalTest, ATerminalThatCannotBeStartedIsAFailureWithItsReason) {
+    Executable("bin/x-terminal-emulator", "#!/nonexistent/interpreter\n");
+    EXPECT_EQ(Launch("DISPLAY", ":9", {},
+                     Path("bin/x-terminal-emulator") + ": No such file or directory"),
+              "");
 }
 
 TEST_F(LaunchTest, TheScriptOutlivesTheProgramThatStartedIt) {
