@@ -110,6 +110,10 @@ protected:
         ASSERT_TRUE(SetFileAttributesW(Wide(Path(relative)).c_str(), attributes));
     }
 
+    void MakeReadOnly(const std::string& relative) const {
+        SetAttributes(relative, FILE_ATTRIBUTE_READONLY);
+    }
+
     std::string root_;
 
 private:
