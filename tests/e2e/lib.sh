@@ -255,24 +255,28 @@ main_window() {
     done
 }
 
-any_window() { [[ -n $("$@") ]]; }
+# settled COMMAND...: sets WID to the first window that COMMAND lists, once it lists the same
+# one twice in a row. Wine replaces the X window of a new window once the window manager takes
+# it over, and a key sent in between would reach no window.
+settled() {
+    local first
+    first=$("$@" | head -n 1)
+    [[ -n $first ]] || return 1
+    sleep 0.2
+    [[ $("$@" | head -n 1) == "$first" ]] || return 1
+    WID=$first
+}
 
 # wait_dialog TITLE: waits for a visible dialog titled TITLE and sets WID to it.
 wait_dialog() {
-    if poll "$E2E_WAIT" any_window dialogs_titled "$1"; then
-        WID=$(dialogs_titled "$1" | head -n 1)
-        return 0
-    fi
+    poll "$E2E_WAIT" settled dialogs_titled "$1" && return 0
     fail_note "no dialog titled '$1' appeared"
     return 1
 }
 
 # Waits for the main window and sets WID to it.
 wait_main() {
-    if poll "$E2E_WAIT" any_window main_window; then
-        WID=$(main_window | head -n 1)
-        return 0
-    fi
+    poll "$E2E_WAIT" settled main_window && return 0
     fail_note "the main window did not appear"
     return 1
 }
@@ -341,6 +345,7 @@ visible_windows() {
     for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
         [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
     done
+    return 0 # the last window seen may well be another program's
 }
 
 # No dialog of the program is open.

@@ -126,6 +126,7 @@ case_demo_data() {
     press "$WID" alt+d
     dismiss_error_box
     expect_launches "svreset.bat"
+    wait_main
     press "$WID" alt+F4
     expect_app_ends
 }

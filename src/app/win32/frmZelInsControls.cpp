@@ -1,6 +1,6 @@
 // How the Win32 window draws the form's description: its controls, places, fonts and tab order.
 #include "Resources.h"
-#include "Wide.h"
+#include "Text.h"
 #include "frmZelIns.h"
 
 #include <map>
@@ -22,7 +22,7 @@ HINSTANCE Instance() {
 }
 
 const wchar_t* WindowClass() {
-    static const std::wstring name = Wide(form::kFormName);
+    static const std::wstring name = win32::WidenForDisplay(form::kFormName);
     return name.c_str();
 }
 
@@ -81,7 +81,7 @@ HFONT NewFont(const form::Font& designed, UINT dpi) {
     font.lfHeight = -MulDiv(designed.points, static_cast<int>(dpi), 72);
     font.lfWeight = designed.weight;
     font.lfCharSet = DEFAULT_CHARSET;
-    Wide(designed.face).copy(font.lfFaceName, LF_FACESIZE - 1);
+    win32::WidenForDisplay(designed.face).copy(font.lfFaceName, LF_FACESIZE - 1);
     return CreateFontIndirectW(&font);
 }
 
@@ -99,9 +99,9 @@ void frmZelIns::createWindow() {
     static const bool registered = (RegisterClasses(&frmZelIns::WindowProc), true);
     (void)registered;
     // Sized once the controls exist, from the resolution of the monitor it lands on.
-    CreateWindowExW(kWindowExStyle, WindowClass(), Wide(form::kCaption).c_str(), kWindowStyle,
-                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                    Instance(), this);
+    CreateWindowExW(kWindowExStyle, WindowClass(), win32::WidenForDisplay(form::kCaption).c_str(),
+                    kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                    nullptr, nullptr, Instance(), this);
 }
 
 void frmZelIns::createControls() {
@@ -132,8 +132,8 @@ void frmZelIns::createControls() {
             break;
         }
         const HWND window = CreateWindowExW(
-            exStyle, windowClass, Wide(control.caption).c_str(), style, 0, 0, 0, 0, container,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), Instance(), nullptr);
+            exStyle, windowClass, win32::WidenForDisplay(control.caption).c_str(), style, 0, 0, 0,
+            0, container, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), Instance(), nullptr);
         controls_.push_back({&control, window});
     }
 }

@@ -20,12 +20,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     form.Form_Load();
     form.Show(showCommand);
 
-    MSG message;
+    MSG message{};
+    platform.SetMessageLoopRunning(true);
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (!form.HandleDialogKeys(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
+    platform.SetMessageLoopRunning(false);
     return static_cast<int>(message.wParam);
 }

@@ -2,7 +2,7 @@
 // Under Wine it needs a display (scripts/with-display).
 #include "FakePlatform.h"
 #include "Form.h"
-#include "Wide.h"
+#include "Text.h"
 #include "frmZelIns.h"
 
 #include <windows.h>
@@ -105,7 +105,7 @@ TEST_F(Window, EveryControlIsDrawnFromTheDescription) {
         const HWND shown = control(expected.name);
         ASSERT_NE(shown, nullptr);
         EXPECT_EQ(GetParent(shown), expected.container ? control(expected.container) : window);
-        EXPECT_EQ(TextOf(shown), Wide(expected.caption));
+        EXPECT_EQ(TextOf(shown), win32::WidenForDisplay(expected.caption));
         EXPECT_EQ(BoxOf(shown), Pixels(expected.box, dpi));
         const LONG controlStyle = GetWindowLongW(shown, GWL_STYLE);
         switch (expected.kind) {
