@@ -80,7 +80,6 @@ private:
     Font headingFont_;
     // The control that has the focus while the window is active, given it back on return.
     HWND activeControl_ = nullptr;
-    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     bool unloaded_ = false;
 };
 

@@ -155,7 +155,6 @@ void frmZelIns::arrangeTabOrder() {
 void frmZelIns::applyDpi(UINT dpi) {
     if (!window_)
         return;
-    dpi_ = dpi;
     const SIZE size = windowSizeFor(dpi);
     SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
