@@ -44,6 +44,16 @@ private:
     Handle file_;
 };
 
+// Wine 8's ReplaceFileW names a temporary file of its own in the folder with GetTempFileNameW,
+// into a buffer of MAX_PATH characters on its stack, and Wine's GetTempFileNameW does not refuse
+// a folder longer than MAX_PATH - 14 as documented: a deeper folder overruns that buffer and
+// corrupts the caller. Under Wine, such a file is renamed into place instead.
+bool BeyondWinesReplace(const std::wstring& target) {
+    static const bool wine =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine && SplitPath(target).directory.size() + 14 >= MAX_PATH;
+}
+
 // The file a rewrite is about: where it really is (a link's target) and what it is.
 struct Target {
     std::wstring path; // full, as ReplaceFileW needs it (Wine's fails on relative paths)
@@ -69,7 +79,7 @@ std::optional<Target> Identify(const std::wstring& path, std::string& error) {
         error = "The file is read-only.";
         return std::nullopt;
     }
-    const auto final = FinalPath(file.get());
+    const auto final = FinalPath(file.get(), path);
     if (!final) {
         error = LastErrorMessage();
         return std::nullopt;
@@ -150,11 +160,14 @@ Status Win32ReplacementFile::Replace() {
         return kept;
     // Full paths on both sides. ReplaceFileW keeps the old file's security, short name and
     // named streams, which a rename would lose.
-    if (ReplaceFileW(target_.path.c_str(), temp_.path.c_str(), nullptr, 0, nullptr, nullptr)) {
-        temp_.path.clear();
-        return Status::Ok();
+    DWORD refused = ERROR_NOT_SUPPORTED;
+    if (!BeyondWinesReplace(target_.path)) {
+        if (ReplaceFileW(target_.path.c_str(), temp_.path.c_str(), nullptr, 0, nullptr, nullptr)) {
+            temp_.path.clear();
+            return Status::Ok();
+        }
+        refused = GetLastError();
     }
-    const DWORD refused = GetLastError();
     // File systems that cannot replace (some network and virtual ones) say so with these; 1176
     // means the old file is gone already and the new one still waits under its own name.
     const bool fallBack = refused == ERROR_INVALID_FUNCTION || refused == ERROR_NOT_SUPPORTED ||

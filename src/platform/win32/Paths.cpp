@@ -41,7 +41,7 @@ std::optional<std::wstring> ResolvedFolder(const std::wstring& folder) {
     if (!GetFileInformationByHandle(handle.get(), &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::nullopt;
-    const auto path = FinalPath(handle.get());
+    const auto path = FinalPath(handle.get(), LongPathSafe(folder));
     if (!path)
         return std::nullopt;
     return WithoutPrefix(*path);
@@ -74,11 +74,20 @@ std::wstring FullPath(const std::wstring& path) {
         .value_or(path);
 }
 
-std::optional<std::wstring> FinalPath(HANDLE handle) {
-    return Grown([&](wchar_t* buffer, DWORD size) {
+std::optional<std::wstring> FinalPath(HANDLE handle, const std::wstring& given) {
+    auto final = Grown([&](wchar_t* buffer, DWORD size) {
         return GetFinalPathNameByHandleW(handle, buffer, size,
                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     });
+    if (final)
+        return final;
+    // Wine 8 fails here for any path longer than MAX_PATH (ERROR_MORE_DATA, however large the
+    // buffer), as do some network file systems. The full path differs from the resolved one
+    // only where a link lies on the way; one at the end would be replaced instead of its target.
+    const DWORD own = GetFileAttributesW(given.c_str());
+    if (own == INVALID_FILE_ATTRIBUTES || (own & FILE_ATTRIBUTE_REPARSE_POINT))
+        return std::nullopt;
+    return FullPath(given);
 }
 
 std::wstring WithoutPrefix(std::wstring path) {

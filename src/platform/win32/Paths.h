@@ -20,8 +20,9 @@ std::wstring LongPathSafe(std::wstring path);
 // The absolute form: a relative path is taken from the current directory, "." and ".." by name.
 std::wstring FullPath(const std::wstring& path);
 // The path of an open file or folder with every link on the way resolved, as the system spells
-// it ("\\?\C:\...").
-std::optional<std::wstring> FinalPath(HANDLE handle);
+// it ("\\?\C:\..."). `given` is the path it was opened by: where the system cannot tell, its
+// full form stands in, unless it is itself a link (then nullopt).
+std::optional<std::wstring> FinalPath(HANDLE handle, const std::wstring& given);
 // Without the "\\?\" prefix that resolved paths carry.
 std::wstring WithoutPrefix(std::wstring path);
 

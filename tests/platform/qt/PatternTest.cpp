@@ -9,20 +9,6 @@ namespace {
 
 using PatternTest = InTempDir;
 
-TEST_F(PatternTest, FindsOrdinaryFilesWithoutRegardToCase) {
-    QtPlatform platform;
-    MakeDir("svobj");
-    Write("svobj/readme", "x"); // no dot, still matched by *.*
-    Write("classic9.ico", "");
-    EXPECT_EQ(platform.PatternHasFile("SVOBJ/*.*"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("SvObj/READ?E"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("CLASSIC9.ICO"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile(root_ + "/SVOBJ/*.*"), Probe::Found);
-    EXPECT_EQ(platform.PatternHasFile("SVOBJ/*.gnt"), Probe::None);
-    EXPECT_EQ(platform.PatternHasFile("PBS.BAT"), Probe::None);
-    EXPECT_EQ(platform.PatternHasFile("MISSING/*.*"), Probe::None);
-}
-
 TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
     QtPlatform platform;
     MakeDir("SV/SUB");

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <grp.h>
@@ -75,6 +76,18 @@ protected:
         return QDir(QString::fromStdString(Path(relative)))
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                        QDir::Name);
+    }
+
+    // The same, in byte order, as the suites of every system compare it.
+    std::vector<std::string> List(const std::string& relative = ".") const {
+        std::vector<std::string> names;
+        for (const QString& name : Entries(relative))
+            names.push_back(name.toStdString());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void MakeReadOnly(const std::string& relative) const {
+        ASSERT_EQ(::chmod(Path(relative).c_str(), 0444), 0);
     }
 
     std::string root_;
