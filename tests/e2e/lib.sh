@@ -1,7 +1,8 @@
-# shellcheck shell=bash disable=SC2034 # WID, INST and ZELVOSET are read by the cases in run.sh
-# Helpers of the end-to-end suite: an X server of our own, sample installations, stand-in
+# shellcheck shell=bash disable=SC2034 # WID, INST and ZELVOSET are read by the cases
+# Helpers of the end-to-end suites: an X server of our own, sample installations, stand-in
 # scripts that record how they were launched, and the few things a person does to the program
-# (look at windows, press keys, type). Sourced by run.sh; every wait is bounded.
+# (look at windows, press keys, type). Sourced by run.sh (Linux) and wine.sh (Windows, which
+# replaces the few that differ); every wait is bounded.
 
 E2E_WAIT=${E2E_WAIT:-8} # seconds any single wait may take before the case fails
 
@@ -180,6 +181,19 @@ expect_launches() {
     return 1
 }
 
+# expect_launches_unordered LINE...: as expect_launches, for launches that run at the same time
+# and so may be recorded in either order.
+expect_launches_unordered() {
+    local expected actual
+    poll "$E2E_WAIT" at_least_launches $# || true
+    sleep 0.3
+    expected=$(printf '%s\n' "$@" | sort)
+    actual=$(launches | sort)
+    [[ $actual == "$expected" ]] && return 0
+    fail_note "launches differ; expected (any order):" "$expected" "actual:" "$actual"
+    return 1
+}
+
 # Nothing launched, after giving any launch that was coming time to arrive.
 expect_no_launch() {
     sleep 0.5
@@ -287,24 +301,28 @@ main_window() {
     done
 }
 
-any_window() { [[ -n $("$@") ]]; }
+# settled COMMAND...: sets WID to the first window that COMMAND lists, once it lists the same
+# one twice in a row. Wine replaces the X window of a new window once the window manager takes
+# it over, and a key sent in between would reach no window.
+settled() {
+    local first
+    first=$("$@" | head -n 1)
+    [[ -n $first ]] || return 1
+    sleep 0.2
+    [[ $("$@" | head -n 1) == "$first" ]] || return 1
+    WID=$first
+}
 
 # wait_dialog TITLE: waits for a visible dialog titled TITLE and sets WID to it.
 wait_dialog() {
-    if poll "$E2E_WAIT" any_window dialogs_titled "$1"; then
-        WID=$(dialogs_titled "$1" | head -n 1)
-        return 0
-    fi
+    poll "$E2E_WAIT" settled dialogs_titled "$1" && return 0
     fail_note "no dialog titled '$1' appeared"
     return 1
 }
 
 # Waits for the main window and sets WID to it.
 wait_main() {
-    if poll "$E2E_WAIT" any_window main_window; then
-        WID=$(main_window | head -n 1)
-        return 0
-    fi
+    poll "$E2E_WAIT" settled main_window && return 0
     fail_note "the main window did not appear"
     return 1
 }
@@ -364,6 +382,94 @@ type_text() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Steps shared by the cases of both suites (run.sh for Linux, wine.sh for Windows)
+
+# Answers the start-up question with KEY (alt+y or alt+n); the question must come before the
+# main window, with the window hidden until it is answered.
+answer_question() {
+    wait_dialog 'File modification required'
+    local question=$WID
+    expect_only_window "$question"
+    press "$question" "$1"
+    wait_closed "$question"
+}
+
+# The program's only visible window is WID.
+expect_only_window() {
+    local visible
+    sleep 0.3 # a main window shown too early would be mapped by now
+    visible=$(visible_windows)
+    [[ $visible == "$1" ]] && return 0
+    fail_note "expected only window $1 to be visible, saw: ${visible//$'\n'/ }"
+    return 1
+}
+
+# Every visible window of the program.
+visible_windows() {
+    local wid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
+    done
+    return 0 # the last window seen may well be another program's
+}
+
+# No dialog of the program is open.
+expect_no_dialog() {
+    local wid
+    for wid in $(visible_windows); do
+        if is_dialog "$wid"; then
+            fail_note "unexpected dialog: $(xdotool getwindowname "$wid")"
+            return 1
+        fi
+    done
+}
+
+# Dismisses an error box titled "Zelvo Install" with Enter, as its OK button.
+dismiss_error_box() {
+    wait_dialog 'Zelvo Install'
+    local box=$WID
+    press "$box" Return
+    wait_closed "$box"
+}
+
+# Alt+D, whose script cannot be started: the error box, dismissed.
+demo_data_refused() {
+    wait_main
+    press "$WID" alt+d
+    dismiss_error_box
+}
+
+# Finish, then Exit on the completion panel: the program ends.
+finish_and_exit() {
+    wait_main
+    press "$WID" alt+f
+    sleep 0.3
+    press "$WID" alt+e
+    expect_app_ends
+}
+
+# Opens the company file dialog from the main window.
+open_company_dialog() {
+    wait_main
+    press "$WID" alt+e
+    wait_dialog 'Browse for Company File'
+}
+
+# Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter. A
+# completion list may swallow the first Enter; a second one is sent only while the dialog is
+# still open, so that it can never reach the main window.
+choose_company_file() {
+    local dialog=$WID
+    press "$dialog" ctrl+a
+    type_text "$dialog" "$1"
+    press "$dialog" Return
+    if ! poll 1 not viewable "$dialog"; then
+        press "$dialog" Return
+    fi
+    wait_closed "$dialog"
+}
+
+# ---------------------------------------------------------------------------------------------
 # Cases
 
 PASSED=0
@@ -404,7 +510,7 @@ run_case() {
         FAILED=$((FAILED + 1))
         echo "FAIL $name"
         [[ -f $CASE_DIR/notes ]] && cat "$CASE_DIR/notes"
-        kill -0 "$XVFB_PID" 2>/dev/null || echo "    the X server is gone"
+        [[ -z ${XVFB_PID:-} ]] || kill -0 "$XVFB_PID" 2>/dev/null || echo "    the X server is gone"
         [[ -s $CASE_DIR/app.log ]] && sed 's/^/    app: /' "$CASE_DIR/app.log" | head -n 20
     fi
 }

@@ -37,93 +37,6 @@ if ! start_xvfb; then
     exit 1
 fi
 
-# ---------------------------------------------------------------------------------------------
-# Steps shared by several cases
-
-# Answers the start-up question with KEY (alt+y or alt+n); the question must come before the
-# main window, with the window hidden until it is answered.
-answer_question() {
-    wait_dialog 'File modification required'
-    local question=$WID
-    expect_only_window "$question"
-    press "$question" "$1"
-    wait_closed "$question"
-}
-
-# The program's only visible window is WID.
-expect_only_window() {
-    local visible
-    sleep 0.3 # a main window shown too early would be mapped by now
-    visible=$(visible_windows)
-    [[ $visible == "$1" ]] && return 0
-    fail_note "expected only window $1 to be visible, saw: ${visible//$'\n'/ }"
-    return 1
-}
-
-# Every visible window of the program.
-visible_windows() {
-    local wid
-    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
-    done
-}
-
-# No dialog of the program is open.
-expect_no_dialog() {
-    local wid
-    for wid in $(visible_windows); do
-        if is_dialog "$wid"; then
-            fail_note "unexpected dialog: $(xdotool getwindowname "$wid")"
-            return 1
-        fi
-    done
-}
-
-# Dismisses an error box titled "Zelvo Install" with Enter, as its OK button.
-dismiss_error_box() {
-    wait_dialog 'Zelvo Install'
-    local box=$WID
-    press "$box" Return
-    wait_closed "$box"
-}
-
-# Alt+D, whose script cannot be started: the error box, dismissed.
-demo_data_refused() {
-    wait_main
-    press "$WID" alt+d
-    dismiss_error_box
-}
-
-# Finish, then Exit on the completion panel: the program ends.
-finish_and_exit() {
-    wait_main
-    press "$WID" alt+f
-    sleep 0.3
-    press "$WID" alt+e
-    expect_app_ends
-}
-
-# Opens the company file dialog from the main window.
-open_company_dialog() {
-    wait_main
-    press "$WID" alt+e
-    wait_dialog 'Browse for Company File'
-}
-
-# Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter. A
-# completion list may swallow the first Enter; a second one is sent only while the dialog is
-# still open, so that it can never reach the main window.
-choose_company_file() {
-    local dialog=$WID
-    press "$dialog" ctrl+a
-    type_text "$dialog" "$1"
-    press "$dialog" Return
-    if ! poll 1 not viewable "$dialog"; then
-        press "$dialog" Return
-    fi
-    wait_closed "$dialog"
-}
-
 tab=$'\t'
 
 # ---------------------------------------------------------------------------------------------
@@ -399,17 +312,6 @@ case_exit_leaves_script_running() {
 }
 
 # ---------------------------------------------------------------------------------------------
-
-expect_launches_unordered() {
-    local expected actual
-    poll "$E2E_WAIT" at_least_launches $# || true
-    sleep 0.3
-    expected=$(printf '%s\n' "$@" | sort)
-    actual=$(launches | sort)
-    [[ $actual == "$expected" ]] && return 0
-    fail_note "launches differ; expected (any order):" "$expected" "actual:" "$actual"
-    return 1
-}
 
 cases=(
     startup_cp_question_first

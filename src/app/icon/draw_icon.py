@@ -2,8 +2,9 @@
 """Draws the program's icon: a carton with a green arrow dropping into it.
 
 Writes zelvoset-32.png and zelvoset-16.png next to this file as indexed PNGs that use only the
-16 classic VGA colours (plus one transparent entry). Run it again after changing the drawing and
-commit the images; the build only embeds them.
+16 classic VGA colours (plus one transparent entry), and zelvoset.ico holding both sizes for the
+Windows program. Run it again after changing the drawing and commit the images; the build only
+embeds them.
 """
 
 import os
@@ -60,6 +61,38 @@ class Canvas:
         return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"PLTE", palette) +
                 chunk(b"tRNS", alpha) + chunk(b"IDAT", zlib.compress(raw, 9)) +
                 chunk(b"IEND", b""))
+
+
+    def dib(self):
+        """The image as an icon stores it: a 4-bit bitmap of the colours, then a 1-bit mask of
+        the transparent pixels, both bottom-up with rows padded to four bytes."""
+        def padded(row):
+            return row + b"\0" * (-len(row) % 4)
+
+        colours, mask = b"", b""
+        for row in reversed(self.pixels):
+            opaque = [0 if p == CLEAR else p for p in row]
+            colours += padded(bytes(a << 4 | b for a, b in zip(opaque[0::2], opaque[1::2])))
+            bits = "".join("1" if p == CLEAR else "0" for p in row)
+            mask += padded(int(bits, 2).to_bytes(self.size // 8, "big"))
+        # Height counts both bitmaps; the palette is the 16 colours as blue, green, red, 0.
+        header = struct.pack("<IiiHHIIiiII", 40, self.size, 2 * self.size, 1, 4, 0,
+                             len(colours) + len(mask), 0, 0, len(VGA), 0)
+        palette = b"".join(bytes((b, g, r, 0)) for r, g, b in VGA)
+        return header + palette + colours + mask
+
+
+def ico(canvases):
+    """A Windows icon file with one 16-colour image per canvas: the classic format, which every
+    version of Windows (and Wine) reads, rather than embedded PNGs."""
+    images = [c.dib() for c in canvases]
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for canvas, image in zip(canvases, images):
+        entries += struct.pack("<BBBBHHII", canvas.size, canvas.size, len(VGA), 0, 1, 4,
+                               len(image), offset)
+        offset += len(image)
+    return struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(images)
 
 
 def carton(c, left, top, right, bottom, flap):
@@ -121,3 +154,5 @@ if __name__ == "__main__":
     for name, canvas in (("zelvoset-32.png", icon32()), ("zelvoset-16.png", icon16())):
         with open(os.path.join(here, name), "wb") as out:
             out.write(canvas.png())
+    with open(os.path.join(here, "zelvoset.ico"), "wb") as out:
+        out.write(ico([icon32(), icon16()]))

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# End-to-end suite of the Windows program: the real Zelvoset.exe, installed into sample
+# installations laid out by scripts/make-sample --windows (with batch stand-ins that cmd.exe
+# runs), started under Wine and driven from the keyboard as a person would.
+# Usage: wine.sh PATH-OF-Zelvoset.exe
+# It needs a display with a window manager, as Wine activates no window without one: run it in
+# scripts/with-display. Exit status: 0 all passed, 1 some failed or no display.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+[[ $# -ge 1 && -f $1 ]] || {
+    echo "usage: $0 PATH-OF-Zelvoset.exe" >&2
+    exit 2
+}
+ZELVOSET=$(realpath "$1")
+# The build's own Wine prefix, beside the program's build tree, unless one is given.
+if [[ -z ${WINEPREFIX:-} ]]; then
+    build=$(dirname "$ZELVOSET")
+    while [[ $build != / && ! -f $build/CMakeCache.txt ]]; do build=$(dirname "$build"); done
+    export WINEPREFIX=$build/wineprefix
+fi
+E2E_ROOT=$(cd -P "$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-wine.XXXXXX")" && pwd)
+E2E_WAIT=${E2E_WAIT:-15} # Wine starts its server and the console windows slowly
+# shellcheck source=lib.sh
+source "$here/lib.sh"
+
+cleanup() { [[ -n ${E2E_KEEP:-} ]] || rm -rf "$E2E_ROOT"; }
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+    echo "FAIL: no display with a window manager (DISPLAY='${DISPLAY:-}'); run: scripts/with-display $0 $1"
+    exit 1
+fi
+
+# ---------------------------------------------------------------------------------------------
+# What differs from the Linux suite
+
+# sample LAYOUT: the installation of make-sample, with the program installed into it.
+sample() {
+    "$root/scripts/make-sample" --windows "$INST" "$1" >/dev/null
+    cp "$ZELVOSET" "$INST/Zelvoset.exe"
+}
+
+start_app() {
+    (cd "$1" && exec "$root/cmake/wine-run" ./Zelvoset.exe >>"$CASE_DIR/app.log" 2>&1) &
+    APP_PID=$! # wine-run and wine hand the process id on to the program itself
+}
+
+# The stand-ins' log, one launch a line: "name [argument]...".
+launches() {
+    [[ -f $INST/launched.log ]] && tr -d '\r' <"$INST/launched.log"
+    return 0
+}
+
+# ---------------------------------------------------------------------------------------------
+# Cases
+
+# PBS: the two files cleaned and both scripts started before the window, without a question.
+case_startup_pbs() {
+    sample PBS
+    start_app "$INST"
+    wait_main
+    expect_no_dialog
+    expect_bytes "$INST/SQPATH.DAT" \
+        '01GLDATA=C:\\ZELVO\\GL\r\n00svtemp=C:\\TEMP\r\n 00SVKEEP=indented, so kept\r\n02ARDATA=C:\\ZELVO\\AR\r\n'
+    expect_bytes "$INST/SQMENU.DAT" 'GL01 General ledger\r\ntb03 lower case, so kept\r\nAR01 Receivables\r\n'
+    expect_launches_unordered "svpath.bat" "vlkreset.bat [nowarning]"
+    finish_and_exit
+}
+
+# RW9, answered Yes: the switch line under a new "@echo off"; the .gnt files gone.
+case_startup_rw9_yes() {
+    sample RW9
+    start_app "$INST"
+    answer_question alt+y
+    wait_main
+    expect_bytes "$INST/RW.BAT" \
+        '@echo off\r\nSET COBSW=-F\r\n@echo off\r\nSET COBDIR=C:\\ZELVO\\SVOBJ\r\nRUNW ZELVO\r\n'
+    expect "SVOBJ holds more than ZELVO.LBR" test "$(ls "$INST/SVOBJ")" = ZELVO.LBR
+    expect_launches "vlkreset.bat [nowarning]"
+    finish_and_exit
+}
+
+# RW9, answered No: the file stays as it was and the warning follows, still before the window.
+case_startup_rw9_no() {
+    sample RW9
+    cp "$INST/RW.BAT" "$CASE_DIR/RW.BAT.before"
+    start_app "$INST"
+    answer_question alt+n
+    wait_dialog 'File modification required'
+    local warning=$WID
+    expect_only_window "$warning"
+    press "$warning" Return
+    wait_closed "$warning"
+    wait_main
+    expect "RW.BAT changed after No" cmp -s "$CASE_DIR/RW.BAT.before" "$INST/RW.BAT"
+    expect_launches "vlkreset.bat [nowarning]"
+    finish_and_exit
+}
+
+# CP: the switch line first, then the company chosen in the Open dialog by a relative name.
+case_company() {
+    sample CP
+    start_app "$INST"
+    answer_question alt+y
+    wait_main
+    expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nCOBDIR=C:\\ZELVO\\SV\r\nSYNRUN=ZELVO\r\n'
+    expect_no_launch
+    open_company_dialog
+    choose_company_file 'DATA\CO2\SYCMPF.DAT'
+    expect_launches 'Zelvoset.bat [DATA\CO2]'
+    finish_and_exit
+}
+
+# Demo data, then again with its script gone: the box, and nothing started. The close box
+# (Alt+F4 here) ends the program as Exit does.
+case_demo_data() {
+    sample none
+    start_app "$INST"
+    wait_main
+    press "$WID" alt+d
+    expect_launches "svreset.bat"
+    rm "$INST/svreset.bat"
+    press "$WID" alt+d
+    dismiss_error_box
+    expect_launches "svreset.bat"
+    wait_main
+    press "$WID" alt+F4
+    expect_app_ends
+}
+
+cases=(startup_pbs startup_rw9_yes startup_rw9_no company demo_data)
+[[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
+
+started=$SECONDS
+for name in "${cases[@]}"; do
+    run_case "$name"
+done
+echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
+[[ $FAILED -eq 0 ]]
