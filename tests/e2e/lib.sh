@@ -332,10 +332,7 @@ viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 # wait_terminal TITLE: waits for the visible terminal window of a launched script, titled with
 # the script's name, and sets WID to it.
 wait_terminal() {
-    if poll "$E2E_WAIT" any_window xdotool search --onlyvisible --name "^$1\$"; then
-        WID=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
-        return 0
-    fi
+    poll "$E2E_WAIT" settled xdotool search --onlyvisible --name "^$1\$" && return 0
     fail_note "no terminal window titled '$1' appeared"
     return 1
 }
