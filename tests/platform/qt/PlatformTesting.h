@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QtPlatform.h"
+#include "ScriptedPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <grp.h>
 #include <string>
@@ -19,29 +19,7 @@
 
 namespace zelvoset::testing {
 
-// The real platform with a program directory of the test's choosing and a scripted user.
-class ScriptedPlatform : public QtPlatform {
-public:
-    struct Message {
-        std::string text;
-        int style;
-        std::string title;
-    };
-    std::string programDirectory;
-    std::deque<int> answers;
-    std::vector<Message> messages;
-
-    std::string ProgramDirectory() override { return programDirectory; }
-    int ShowMessage(std::string_view text, int style, std::string_view title) override {
-        messages.push_back({std::string(text), style, std::string(title)});
-        if (style != kStyleQuestion)
-            return kAnswerOk;
-        const int answer = answers.empty() ? kAnswerNo : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        return answer;
-    }
-};
+using ScriptedPlatform = Scripted<QtPlatform>;
 
 // A fresh directory that is the current directory for the test's duration.
 class InTempDir : public ::testing::Test {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Paths.h"
+#include "ScriptedPlatform.h"
 #include "Text.h"
 #include "Win32Platform.h"
 
@@ -8,7 +9,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,29 +19,7 @@ inline std::wstring Wide(const std::string& text) {
     return win32::Widen(text).value();
 }
 
-// The real platform with a program directory of the test's choosing and a scripted user.
-class ScriptedPlatform : public Win32Platform {
-public:
-    struct Message {
-        std::string text;
-        int style;
-        std::string title;
-    };
-    std::string programDirectory;
-    std::deque<int> answers;
-    std::vector<Message> messages;
-
-    std::string ProgramDirectory() override { return programDirectory; }
-    int ShowMessage(std::string_view text, int style, std::string_view title) override {
-        messages.push_back({std::string(text), style, std::string(title)});
-        if (style != kStyleQuestion)
-            return kAnswerOk;
-        const int answer = answers.empty() ? kAnswerNo : answers.front();
-        if (!answers.empty())
-            answers.pop_front();
-        return answer;
-    }
-};
+using ScriptedPlatform = Scripted<Win32Platform>;
 
 // A fresh folder under the system's temporary folder, the current folder for the test.
 class InTempDir : public ::testing::Test {
