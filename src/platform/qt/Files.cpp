@@ -45,12 +45,14 @@ private:
 //   after. A crash at any moment leaves the old file or the new one, whole.
 // - In place, where that cannot keep the file: its directory refuses new files, the owner or an
 //   attribute cannot be given to a new file (a group-writable file of someone else), or other
-//   hard links share it. The user may still write the file, and the design itself writes over
-//   it, so the contents are overwritten in the same file. The complete new contents are first
-//   written to a scratch file and the old ones to a synced backup; only then is the file
-//   overwritten, truncated and synced, and the backup removed. A crash during the overwrite,
-//   the only moment at risk, leaves the backup (NAME.zelvoset-backup-XXXXXX, beside the file or
-//   in $TMPDIR, /var/tmp or /tmp) from which the old contents can be restored.
+//   hard links share it. The user may still write the file, and leaving it uncleaned would
+//   have the scripts run over stale entries, so the same file is overwritten. The complete new
+//   contents are first written to a scratch file and the old ones to a synced backup; only then
+//   is the file overwritten, truncated and synced, and the backup removed. A crash during the
+//   overwrite, the only moment at risk, leaves the backup (NAME.zelvoset-backup-XXXXXX, beside
+//   the file or in $TMPDIR, /var/tmp or /tmp) from which the old contents can be restored.
+//   Beside the file is where whoever looks after the installation finds it; /var/tmp, kept
+//   across a restart, comes before /tmp, which may be emptied or live in memory.
 //
 // Someone else writing the file meanwhile is detected just before the commit by its size, times
 // and identity: the commit then fails with Overtaken(), leaving the file as they left it.
