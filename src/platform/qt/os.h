@@ -45,7 +45,7 @@ Status ChangeDirectory(const std::string& path);
 // privileged user), or not writable by the running user.
 Status CheckReplaceable(const std::string& path);
 
-// --- The pieces of a rewrite (rewrite_posix.cpp) ---
+// --- The pieces of a rewrite (rewrite_posix.cpp, attributes_posix.cpp) ---
 
 // An open file descriptor, closed by its owner.
 class Fd {

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <optional>
 #include <strings.h>
 #include <sys/stat.h>
