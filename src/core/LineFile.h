@@ -63,7 +63,8 @@ private:
 // Rewrites the file at `path`: first the `head` lines, then every line of the old file except
 // those that begin with `dropPrefix` (compared from the first byte, case included; an empty
 // prefix drops nothing), each ending in CR LF. The old file stays exactly as it was unless the
-// whole new contents reached the disk.
+// whole new contents reached the disk. A file that another program changes meanwhile is
+// rewritten once more from its new contents, and then left to that program.
 Status RewriteLines(Platform& platform, std::string_view path, const std::vector<std::string>& head,
                     std::string_view dropPrefix);
 

@@ -37,7 +37,12 @@ class ReplacementFile {
 public:
     virtual ~ReplacementFile() = default;
     virtual bool Write(std::string_view bytes) = 0;
+    // Fails, and leaves the old file, when the contents could not all be written and synced.
     virtual Status Commit() = 0;
+    // After a failed Commit(): whether it failed because another program changed the file since
+    // it was opened for replacing. The file is then as that program left it, and the rewrite
+    // may start again from its new contents.
+    virtual bool Overtaken() const { return false; }
 };
 
 // A file handle or the reason none could be had.
@@ -90,7 +95,8 @@ public:
     virtual std::optional<std::string> BrowseForFile(const BrowseRequest& request) = 0;
 
     // Whole-file access for rewrites. OpenForReplace refuses a file that is read-only (also for
-    // a privileged user), is not a regular file, or whose identity could not be kept.
+    // a privileged user) or is not a regular file. A replaced file keeps everything but its
+    // contents: owner, permissions, attributes, its other names, a link that leads to it.
     virtual Opened<InputFile> OpenForInput(std::string_view path) = 0;
     virtual Opened<ReplacementFile> OpenForReplace(std::string_view path) = 0;
 

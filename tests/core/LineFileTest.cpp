@@ -84,12 +84,26 @@ TEST(LineFile, FailuresLeaveTheOldBytes) {
     EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
 
-    // Unreadable: the file must not even be opened for replacing.
+    // Unreadable: nothing is committed. The file is opened for replacing before it is read, so
+    // that what is read is the file whose changes the commit watches for.
     platform.files["F"] = {"data\r\n", true, false, false};
     platform.events.clear();
     EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
     EXPECT_EQ(platform.files["F"].bytes, "data\r\n");
-    EXPECT_TRUE(platform.EventsOf("replace").empty());
+    EXPECT_EQ(platform.events, (std::vector<std::string>{"replace F", "read F"}));
+}
+
+TEST(LineFile, AFileChangedMeanwhileIsRewrittenOnceMoreOrLeft) {
+    // Changed during the first pass: the second starts from the other program's contents.
+    FakePlatform platform;
+    platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, false, /*overtakes*/ 1};
+    EXPECT_TRUE(RewriteLines(platform, "F", {}, "00SV").ok());
+    EXPECT_EQ(platform.files["F"].bytes, "keep\r\nOTHER\r\n");
+
+    // Changed during both: the file stays as the other program left it.
+    platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, false, /*overtakes*/ 2};
+    EXPECT_FALSE(RewriteLines(platform, "F", {}, "00SV").ok());
+    EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\nOTHER\r\nOTHER\r\n");
 }
 
 TEST(LineFile, FindLineMatchesWholeLinesExactly) {

@@ -295,6 +295,72 @@ case_company_script_missing() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Paths as the system spells them, and a closed output
+
+# An installation whose folder name holds a '\' works in its own folder, not in the one that
+# re-splitting the name would give; the company is the folder the file was chosen in, even
+# when SYCMPF.DAT is a link to another company's.
+case_backslash_folder_and_linked_company() {
+    local decoy=$CASE_DIR/back/slash script
+    INST=$CASE_DIR/'back\slash'
+    make_layout "$INST" CP
+    make_layout "$decoy" CP
+    for script in svreset.bat vlkreset.bat svpath.bat Zelvoset.bat; do
+        printf ': >"%s/decoy-ran"\n' "$CASE_DIR" >"$decoy/$script"
+    done
+    mkdir -p "$INST/DATA/CO2"
+    mv "$INST/DATA/CO1/SYCMPF.DAT" "$INST/DATA/CO2/SYCMPF.DAT"
+    ln -s ../CO2/SYCMPF.DAT "$INST/DATA/CO1/SYCMPF.DAT"
+    start_app "$INST"
+    answer_question alt+y
+    open_company_dialog
+    choose_company_file 'DATA/CO1/SYCMPF.DAT'
+    wait_main
+    press "$WID" alt+d
+    expect_launches "Zelvoset.bat${tab}DATA/CO1" "svreset.bat"
+    expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nPATH=SV\r\nTERM=ansi\r\n'
+    expect_bytes "$decoy/SYNRUN.SYN" 'PATH=SV\r\nTERM=ansi'
+    expect "a script of the other folder ran" not test -e "$CASE_DIR/decoy-ran"
+    finish_and_exit
+}
+
+# A folder name that is not UTF-8 (Latin-1 "é"): the file beside the program is its own, the
+# company dialog opens in it, and the scripts start there.
+case_latin1_folder() {
+    INST=$CASE_DIR/$'caf\xe9'
+    make_layout "$INST" CP
+    start_app "$INST"
+    answer_question alt+y
+    expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nPATH=SV\r\nTERM=ansi\r\n'
+    open_company_dialog
+    choose_company_file 'DATA/CO1/SYCMPF.DAT'
+    wait_main
+    press "$WID" alt+d
+    expect_launches "Zelvoset.bat${tab}DATA/CO1" "svreset.bat"
+    expect_no_dialog
+    finish_and_exit
+}
+
+# Started as `Zelvoset 2>&1 | true`: every write to its output fails, and it goes on. Without
+# XDG_RUNTIME_DIR, Qt writes a warning as soon as it starts.
+case_closed_output() {
+    make_layout "$INST" none
+    local pipe=$CASE_DIR/pipe reader writer
+    mkfifo "$pipe"
+    exec {reader}<>"$pipe" # lets the writing end open without waiting
+    exec {writer}>"$pipe"
+    exec {reader}<&-       # and now no one reads
+    (cd "$INST" && QT_QPA_PLATFORM=xcb exec env -u XDG_RUNTIME_DIR --default-signal=PIPE \
+        ./Zelvoset >&"$writer" 2>&1) &
+    APP_PID=$!
+    exec {writer}>&-
+    wait_main
+    press "$WID" alt+d
+    expect_launches "svreset.bat"
+    finish_and_exit
+}
+
+# ---------------------------------------------------------------------------------------------
 # Ending
 
 # Exit ends the program at once; a script it launched runs on and finishes afterwards. No
@@ -329,6 +395,9 @@ cases=(
     company_cancel
     company_not_below_installation
     company_script_missing
+    backslash_folder_and_linked_company
+    latin1_folder
+    closed_output
     exit_leaves_script_running
 )
 [[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"

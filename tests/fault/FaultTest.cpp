@@ -1,6 +1,8 @@
-// Faults a user's files must survive: a disk that fills up at any byte, directories and files
-// that refuse access, and the program killed in the middle of a rewrite. After each, the file is
-// its old bytes or its complete new bytes, never anything in between.
+// Faults a user's files must survive: a disk that fills up at any byte, a disk that fails to
+// sync, directories and files that refuse access, another program writing the file, and the
+// program killed in the middle of a rewrite. After each, the file is its old bytes or its
+// complete new bytes, never anything in between; an overwrite in place that was cut short
+// leaves a backup of the old bytes.
 #include "ChildProcess.h"
 #include "QtPlatform.h"
 #include "Rewrites.h"
@@ -11,12 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -26,14 +32,96 @@ using namespace zelvoset::testing;
 
 namespace {
 
-// The real platform, with the installation directory standing in for the program's own.
+// Called at every fsync and fdatasync of this process before the real one: returns an errno to
+// fail that sync with, or 0. The platform is linked into this program, so its syncs come here.
+std::function<int(int fd)> onSync;
+
+int SyncHook(int fd) {
+    return onSync ? onSync(fd) : 0;
+}
+
+} // namespace
+
+extern "C" int fsync(int fd) {
+    if (const int error = SyncHook(fd)) {
+        errno = error;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int fdatasync(int fd) {
+    if (const int error = SyncHook(fd)) {
+        errno = error;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_fdatasync, fd));
+}
+
+namespace {
+
+struct stat StatOf(int fd) {
+    struct stat st {};
+    fstat(fd, &st);
+    return st;
+}
+
+// The real platform, with the installation directory standing in for the program's own and a
+// user who answers Yes.
 class InstallationPlatform : public QtPlatform {
 public:
     explicit InstallationPlatform(std::string directory) : directory_(std::move(directory)) {}
     std::string ProgramDirectory() override { return directory_; }
+    int ShowMessage(std::string_view text, int style, std::string_view) override {
+        messages.emplace_back(text);
+        return style == kStyleQuestion ? kAnswerYes : kAnswerOk;
+    }
+    std::vector<std::string> messages;
 
 private:
     std::string directory_;
+};
+
+// Another program that holds the file open and appends a numbered line whenever asked.
+class Appender {
+public:
+    explicit Appender(const std::string& path) {
+        int ask[2], done[2];
+        if (pipe(ask) != 0 || pipe(done) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ask[1]); // else the end of the asking would never be seen
+            const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+            char byte;
+            for (int n = 0; read(ask[0], &byte, 1) == 1; ++n) {
+                const std::string line = "APPENDED " + std::to_string(n) + "\r\n";
+                if (write(fd, line.data(), line.size()) != ssize_t(line.size()))
+                    _exit(1);
+                (void)write(done[1], &byte, 1);
+            }
+            _exit(0);
+        }
+        close(ask[0]);
+        close(done[1]);
+        ask_ = ask[1];
+        done_ = done[0];
+    }
+    ~Appender() {
+        close(ask_);
+        close(done_);
+        waitpid(pid_, nullptr, 0);
+    }
+    void Append() {
+        char byte = 'a';
+        (void)write(ask_, &byte, 1);
+        (void)read(done_, &byte, 1);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int ask_ = -1;
+    int done_ = -1;
 };
 
 struct PathFile {
@@ -93,26 +181,129 @@ TEST(Faults, EveryFileSizeLimitLeavesOldOrCompleteNewBytes) {
     Installation inst;
     const PathFile file = MakePathFile(12000); // about 280 KB, about half kept
     const long long newSize = static_cast<long long>(file.cleaned.size());
+    const long long oldSize = static_cast<long long>(file.old.size());
 
-    // Every 4 KiB boundary and its neighbours covers the writer's blocks and Qt's buffer.
-    std::set<long long> limits = {0, 1, newSize - 1, newSize, newSize + 1};
+    // Every 4 KiB boundary and its neighbours covers the writer's blocks.
+    std::set<long long> limits = {0,           1,       newSize - 1, newSize,
+                                  newSize + 1, oldSize, oldSize - 1, oldSize + 1};
     for (long long edge = 4096; edge <= newSize + 8192; edge += 4096)
         limits.insert({edge - 1, edge, edge + 1});
 
     int tried = 0;
-    for (const long long limit : limits) {
-        inst.Write("SQPATH.DAT", file.old);
-        const ChildEnd end = RunInChild({limit, false}, [&] { inst.Clean(); });
-        ASSERT_TRUE(end.exitedNormally && end.exitCode == 0)
-            << "limit " << limit << ": " << end.Describe();
-        const std::string& expected = limit >= newSize ? file.cleaned : file.old;
-        const std::string after = inst.Read("SQPATH.DAT");
-        ASSERT_TRUE(after == expected)
-            << "limit " << limit << " of " << newSize << ": got " << after.size() << " bytes";
-        ASSERT_EQ(inst.Entries(), std::set<std::string>{"SQPATH.DAT"}) << "limit " << limit;
-        ++tried;
+    // Beside the old file, then in place (a second name shares it), which must also back up
+    // the old bytes before overwriting them.
+    for (const bool inPlace : {false, true}) {
+        std::set<std::string> entries = {"SQPATH.DAT"};
+        if (inPlace) {
+            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+            entries.insert("linked");
+        }
+        for (const long long limit : limits) {
+            // In place, the sizes that matter are those of the new contents, the backup and the
+            // overwrite; the writer's blocks are already covered.
+            if (inPlace && limit % 32768 > 1 && limit % 32768 < 32767 && limit < newSize - 1)
+                continue;
+            inst.Write("SQPATH.DAT", file.old);
+            const ChildEnd end = RunInChild({limit, false}, [&] { inst.Clean(); });
+            ASSERT_TRUE(end.exitedNormally && end.exitCode == 0)
+                << "limit " << limit << ": " << end.Describe();
+            const std::string& expected =
+                limit >= (inPlace ? oldSize : newSize) ? file.cleaned : file.old;
+            const std::string after = inst.Read("SQPATH.DAT");
+            ASSERT_TRUE(after == expected) << "limit " << limit << " of " << newSize << ", "
+                                           << inPlace << ": got " << after.size() << " bytes";
+            ASSERT_EQ(inst.Entries(), entries) << "limit " << limit;
+            ++tried;
+        }
     }
     std::cout << "file-size limits tried: " << tried << "\n";
+}
+
+TEST(Faults, AFailedSyncIsAFailedRewrite) {
+    Installation inst;
+    const PathFile file = MakePathFile(50);
+    const auto failing = [](mode_t kind) {
+        return [kind](int fd) { return (StatOf(fd).st_mode & S_IFMT) == kind ? EIO : 0; };
+    };
+
+    // The new contents never reached the disk: the old file stays, and nothing beside it.
+    inst.Write("SQPATH.DAT", file.old);
+    onSync = failing(S_IFREG);
+    inst.Clean();
+    EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
+    EXPECT_EQ(inst.Entries(), std::set<std::string>{"SQPATH.DAT"});
+
+    // After Yes the user is told to add the line by hand, also when only the directory could
+    // not be synced after the rename.
+    for (const mode_t kind : {S_IFREG, S_IFDIR}) {
+        inst.Write("SYNRUN.SYN", "PATH=SV\r\n");
+        onSync = failing(kind);
+        InstallationPlatform platform(inst.Dir());
+        addCOBSW(platform, "CP");
+        onSync = nullptr;
+        ASSERT_EQ(platform.messages.size(), 2u) << kind;
+        EXPECT_TRUE(platform.messages[1].starts_with("You will need to manually add the line"));
+        if (kind == S_IFREG) {
+            EXPECT_EQ(inst.Read("SYNRUN.SYN"), "PATH=SV\r\n");
+        }
+    }
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(inst.Path("SYNRUN.SYN"))));
+
+    // In place: when the overwrite cannot be synced, the old bytes are put back from the backup,
+    // and where even that fails the backup stays beside the file.
+    ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+    const ino_t inode = StatOf(open(inst.Path("SQPATH.DAT").c_str(), O_RDONLY)).st_ino;
+    for (const int failures : {1, 1000}) {
+        inst.Write("SQPATH.DAT", file.old);
+        int failed = 0;
+        onSync = [&](int fd) {
+            return StatOf(fd).st_ino == inode && failed++ < failures ? EIO : 0;
+        };
+        inst.Clean();
+        onSync = nullptr;
+        EXPECT_GE(failed, 1);
+        std::set<std::string> entries = inst.Entries();
+        EXPECT_EQ(entries.erase("SQPATH.DAT") + entries.erase("linked"), 2u);
+        if (failures == 1) {
+            EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
+            EXPECT_TRUE(entries.empty());
+        } else {
+            ASSERT_EQ(entries.size(), 1u);
+            EXPECT_TRUE(entries.begin()->starts_with("SQPATH.DAT.zelvoset-backup-"));
+            EXPECT_TRUE(inst.Read(*entries.begin()) == file.old);
+            QFile::remove(QString::fromStdString(inst.Path(*entries.begin())));
+        }
+    }
+}
+
+TEST(Faults, AnotherProgramsLinesAreNeverLost) {
+    Installation inst;
+    const PathFile file = MakePathFile(20000);
+    for (const bool inPlace : {false, true}) {
+        if (inPlace) {
+            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+        }
+        // It writes just before the commit: the first sync of new contents or of the backup.
+        for (const int times : {1, 2}) {
+            inst.Write("SQPATH.DAT", file.old);
+            Appender other(inst.Path("SQPATH.DAT"));
+            int asked = 0;
+            onSync = [&](int fd) {
+                if (S_ISREG(StatOf(fd).st_mode) && asked < times) {
+                    ++asked;
+                    other.Append();
+                }
+                return 0;
+            };
+            inst.Clean();
+            onSync = nullptr;
+            // Once: the pass starts over and keeps the line. Twice: the file is left to it.
+            const std::string expected = times == 1 ? file.cleaned + "APPENDED 0\r\n"
+                                                    : file.old + "APPENDED 0\r\nAPPENDED 1\r\n";
+            EXPECT_TRUE(inst.Read("SQPATH.DAT") == expected) << inPlace << " " << times;
+            EXPECT_EQ(inst.Entries().size(), inPlace ? 2u : 1u);
+        }
+    }
 }
 
 TEST(Faults, RefusedAccessLeavesFilesAlone) {
@@ -124,10 +315,15 @@ TEST(Faults, RefusedAccessLeavesFilesAlone) {
         ASSERT_EQ(chmod(path.c_str(), mode), 0);
     };
 
-    // A directory that refuses new files: the replacement cannot even be started.
+    // A directory that refuses new files: the user's own file is cleaned in place all the same.
     Installation locked;
     locked.Write("SQPATH.DAT", file.old);
     asNobody(locked.Path("SQPATH.DAT"), 0644);
+    const ChildEnd cleaned = RunInChild({-1, true}, [&] { locked.Clean(); });
+    EXPECT_TRUE(cleaned.exitedNormally && cleaned.exitCode == 0) << cleaned.Describe();
+    EXPECT_TRUE(locked.Read("SQPATH.DAT") == file.cleaned);
+    EXPECT_EQ(locked.Entries(), std::set<std::string>{"SQPATH.DAT"});
+
     // An unreadable file, and a read-only one.
     Installation unreadable;
     unreadable.Write("SQPATH.DAT", file.old);
@@ -136,7 +332,7 @@ TEST(Faults, RefusedAccessLeavesFilesAlone) {
     readOnly.Write("SQPATH.DAT", file.old);
     asNobody(readOnly.Path("SQPATH.DAT"), 0444);
 
-    for (const Installation* inst : {&locked, &unreadable, &readOnly}) {
+    for (const Installation* inst : {&unreadable, &readOnly}) {
         const ChildEnd end = RunInChild({-1, true}, [&] { inst->Clean(); });
         EXPECT_TRUE(end.exitedNormally && end.exitCode == 0) << end.Describe();
         EXPECT_TRUE(inst->Read("SQPATH.DAT") == file.old) << inst->Dir();
@@ -156,10 +352,8 @@ TEST(Faults, FileReplacedByDirectoryIsLeftAlone) {
     EXPECT_EQ(inst.Entries(), (std::set<std::string>{"SQMENU.DAT", "SQPATH.DAT"}));
 }
 
-TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
-    Installation inst;
-    const PathFile file = MakePathFile(80000); // about 2 MB
-    inst.Write("SQPATH.DAT", file.old);
+// Kills the cleaning at random moments of its run, up to 1.2 times its length.
+void KillWhileCleaning(const Installation& inst, const PathFile& file, int kills) {
 
     // How long one whole rewrite takes decides where the kills may land.
     const auto start = std::chrono::steady_clock::now();
@@ -170,8 +364,8 @@ TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
 
     std::mt19937 random(20261207);
     std::uniform_int_distribution<long> moment(0, whole.count() * 12 / 10);
-    int oldSeen = 0, newSeen = 0;
-    for (int kill = 0; kill < 200; ++kill) {
+    int oldSeen = 0, newSeen = 0, backedUp = 0;
+    for (int kill = 0; kill < kills; ++kill) {
         inst.Write("SQPATH.DAT", file.old);
         const pid_t pid = fork();
         if (pid == 0) {
@@ -184,12 +378,36 @@ TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
         waitpid(pid, &status, 0);
 
         const std::string after = inst.Read("SQPATH.DAT");
-        ASSERT_TRUE(after == file.old || after == file.cleaned) << "kill " << kill;
-        (after == file.old ? oldSeen : newSeen)++;
-        // A kill may leave the half-written temporary file beside it: never the real one.
-        for (const auto& name : inst.Entries())
-            if (name != "SQPATH.DAT")
+        bool backup = false;
+        // A kill may leave a temporary file or a backup beside it: never a cut real one.
+        for (const auto& name : inst.Entries()) {
+            if (name.starts_with("SQPATH.DAT.zelvoset-backup-"))
+                backup = backup || inst.Read(name) == file.old;
+            if (name != "SQPATH.DAT" && name != "linked")
                 QFile::remove(QString::fromStdString(inst.Path(name)));
+        }
+        if (after == file.old || after == file.cleaned)
+            (after == file.old ? oldSeen : newSeen)++;
+        else
+            ASSERT_TRUE(backup) << "kill " << kill << ": cut short, and no backup of the old bytes";
+        backedUp += backup;
     }
-    std::cout << "kills survived: 200 (old bytes " << oldSeen << ", new bytes " << newSeen << ")\n";
+    std::cout << "kills survived: " << kills << " (old bytes " << oldSeen << ", new bytes "
+              << newSeen << ", old bytes in a backup " << backedUp << ")\n";
+}
+
+TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
+    // Beside the old file, then in place, where a kill during the overwrite leaves the backup.
+    for (const bool inPlace : {false, true}) {
+        Installation inst;
+        const PathFile file = MakePathFile(80000); // about 2 MB
+        inst.Write("SQPATH.DAT", file.old);
+        if (inPlace) {
+            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+        }
+        KillWhileCleaning(inst, file, inPlace ? 60 : 200);
+        if (inPlace) {
+            EXPECT_TRUE(inst.Read("linked") == inst.Read("SQPATH.DAT"));
+        }
+    }
 }

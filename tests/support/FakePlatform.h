@@ -30,6 +30,7 @@ public:
         bool unreadable = false;
         bool readOnly = false;
         bool failCommit = false;
+        int overtakes = 0; // commits that find a line of another program added meanwhile
     };
 
     // --- the script ---
@@ -170,13 +171,21 @@ private:
         Status Commit() override {
             if (target_.failCommit)
                 return Status::Fail("disk full");
+            if (target_.overtakes > 0) {
+                --target_.overtakes;
+                target_.bytes += "OTHER\r\n";
+                overtaken_ = true;
+                return Status::Fail("changed meanwhile");
+            }
             target_.bytes = pending_;
             return Status::Ok();
         }
+        bool Overtaken() const override { return overtaken_; }
 
     private:
         File& target_;
         std::string pending_;
+        bool overtaken_ = false;
     };
 };
 

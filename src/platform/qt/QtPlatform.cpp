@@ -8,13 +8,11 @@
 #include "os.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 
 namespace zelvoset {
 namespace {
@@ -64,10 +62,7 @@ Status QtPlatform::DeleteMatching(std::string_view pattern) {
     const std::string path = OnDisk(pattern);
     if (os::IsOrdinaryFile(path) != Probe::Found)
         return Status::Fail("No matching file");
-    QFile file(ToQt(path));
-    if (!file.remove())
-        return Status::Fail(file.errorString().toStdString());
-    return Status::Ok();
+    return os::RemoveFile(path);
 }
 
 Status QtPlatform::LaunchCommand(std::string_view script,
@@ -89,7 +84,22 @@ std::optional<std::string> QtPlatform::BrowseForFile(const BrowseRequest& reques
         const std::string proposed = OnDisk(JoinPath(start, request.fileName));
         shown.fileName = proposed.substr(proposed.rfind('/') + 1);
     }
-    return RunOpenFileDialog(shown, QFileInfo(ToQt(start)).absoluteFilePath());
+    // The dialog speaks QString, which holds only UTF-8 names. A start directory spelled
+    // otherwise (a Latin-1 "é") is shown through the system's name for an open directory, which
+    // is plain ASCII, and that name is swapped back for the directory's own in the answer.
+    const auto real = os::RealPath(start);
+    std::string directory = real.value_or(start);
+    os::Fd held;
+    const bool aliased = real && !SpelledByQt(*real);
+    if (aliased) {
+        held = os::Fd(open(real->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (held)
+            directory = "/proc/self/fd/" + std::to_string(held.get());
+    }
+    auto chosen = RunOpenFileDialog(shown, ToQt(directory));
+    if (chosen && held && chosen->starts_with(directory + "/"))
+        chosen = *real + chosen->substr(directory.size());
+    return chosen;
 }
 
 Opened<InputFile> QtPlatform::OpenForInput(std::string_view path) {
@@ -102,16 +112,14 @@ Opened<ReplacementFile> QtPlatform::OpenForReplace(std::string_view path) {
 }
 
 Status QtPlatform::ChangeDirectory(std::string_view path) {
-    const QString directory = ToQt(OnDisk(path));
-    if (QDir::setCurrent(directory))
-        return Status::Ok();
-    const QFileInfo info(directory);
-    if (!info.exists())
-        return Status::Fail("No such file or directory");
-    return Status::Fail(info.isDir() ? "Permission denied" : "Not a directory");
+    return os::ChangeDirectory(OnDisk(path));
 }
 
 std::string QtPlatform::ProgramDirectory() {
+    // The system's own bytes: applicationDirPath() decodes the name as UTF-8 and comes back
+    // empty for any other, which made every file "beside the program" a file of "/".
+    if (auto directory = os::ExecutableDirectory())
+        return *directory;
     return FromQt(QCoreApplication::applicationDirPath());
 }
 

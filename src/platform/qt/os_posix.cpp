@@ -1,5 +1,6 @@
-// The POSIX side of the platform's file work: directory scanning, case-blind lookups, and the
-// read-only and owner rules of a rewrite. Starting scripts is in launch_posix.cpp.
+// The POSIX side of the platform's file work: directory scanning, case-blind lookups, the
+// program's and the current directory as bytes, and the read-only rule of a rewrite. The
+// rewrite itself is in rewrite_posix.cpp, starting scripts in launch_posix.cpp.
 #include "Process.h"
 #include "os.h"
 
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <optional>
 #include <strings.h>
 #include <sys/stat.h>
@@ -24,6 +24,9 @@ void PrepareProcess() {
     // Without this a file-size limit kills the program in the middle of a rewrite; ignored, the
     // write fails with EFBIG and the old file stays.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Started as `Zelvoset 2>&1 | true`, Qt's first warning would end the program; ignored,
+    // the write to the closed pipe fails quietly and the program goes on.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 namespace os {
@@ -197,6 +200,45 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+Status RemoveFile(const std::string& path) {
+    if (unlink(path.c_str()) != 0)
+        return Status::Fail(Reason(errno));
+    return Status::Ok();
+}
+
+std::optional<std::string> ExecutableDirectory() {
+    std::string link(256, '\0');
+    for (;;) {
+        const ssize_t size = readlink("/proc/self/exe", link.data(), link.size());
+        if (size < 0)
+            return std::nullopt;
+        if (static_cast<std::size_t>(size) < link.size()) {
+            link.resize(static_cast<std::size_t>(size));
+            break;
+        }
+        link.resize(link.size() * 2);
+    }
+    const std::size_t slash = link.rfind('/');
+    if (slash == std::string::npos)
+        return std::nullopt;
+    return slash == 0 ? "/" : link.substr(0, slash);
+}
+
+std::optional<std::string> CurrentDirectory() {
+    char* current = getcwd(nullptr, 0);
+    if (!current)
+        return std::nullopt;
+    std::string path(current);
+    std::free(current);
+    return path;
+}
+
+Status ChangeDirectory(const std::string& path) {
+    if (chdir(path.empty() ? "." : path.c_str()) != 0)
+        return Status::Fail(Reason(errno));
+    return Status::Ok();
+}
+
 Probe IsOrdinaryFile(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string_view name =
@@ -221,37 +263,6 @@ Status CheckReplaceable(const std::string& path) {
     if (access(path.c_str(), W_OK) != 0)
         return Status::Fail(Reason(errno));
     return Status::Ok();
-}
-
-Status KeepIdentity(const std::string& original, int fd) {
-    struct stat old, now;
-    if (stat(original.c_str(), &old) != 0 || fstat(fd, &now) != 0)
-        return Status::Fail(Reason(errno));
-    // Owner first: a change of owner may clear the set-id bits that the mode then restores.
-    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
-        fchown(fd, old.st_uid, old.st_gid) != 0)
-        return Status::Fail("The file's owner could not be kept: " + Reason(errno));
-    if (fchmod(fd, old.st_mode & 07777) != 0)
-        return Status::Fail("The file's permissions could not be kept: " + Reason(errno));
-    return Status::Ok();
-}
-
-void StartWriteback(int fd, long long offset, long long length) {
-#ifdef __linux__
-    (void)sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)fd, (void)offset, (void)length;
-#endif
-}
-
-void SyncDirectory(const std::string& directory) {
-    // The rename is only durable once the directory itself is on disk; a failure here cannot
-    // be undone any more, so it is not reported.
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    (void)fsync(fd);
-    close(fd);
 }
 
 } // namespace os

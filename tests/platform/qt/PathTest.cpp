@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <fcntl.h>
+
 namespace zelvoset::testing {
 namespace {
 
@@ -51,6 +53,17 @@ TEST_F(PathTest, ChangingDirectory) {
     EXPECT_EQ(QDir::currentPath().toStdString(), Path("Data/Co1"));
     EXPECT_EQ(platform.ChangeDirectory(root_ + "/NONE").reason(), "No such file or directory");
     EXPECT_EQ(platform.ChangeDirectory(root_ + "/file").reason(), "Not a directory");
+
+    // A name that is not UTF-8 (Latin-1 "é") reaches the system as its bytes.
+    const std::string latin1 = Path("caf\xE9");
+    ASSERT_EQ(mkdir(latin1.c_str(), 0755), 0);
+    ASSERT_EQ(close(creat((latin1 + "/SQPATH.DAT").c_str(), 0644)), 0);
+    EXPECT_TRUE(platform.ChangeDirectory(latin1).ok());
+    char current[4096];
+    EXPECT_EQ(std::string(getcwd(current, sizeof current)), latin1);
+    EXPECT_EQ(platform.PatternHasFile(platform.JoinPath(latin1, "sqpath.dat")), Probe::Found);
+    EXPECT_TRUE(platform.DeleteMatching(platform.JoinPath(latin1, "SQPATH.DAT")).ok());
+    EXPECT_EQ(platform.PatternHasFile("SQPATH.DAT"), Probe::None);
 
     const std::string program = platform.ProgramDirectory();
     EXPECT_EQ(program, QCoreApplication::applicationDirPath().toStdString());

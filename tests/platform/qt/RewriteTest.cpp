@@ -4,8 +4,13 @@
 #include "Process.h"
 #include "Rewrites.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 namespace zelvoset::testing {
 namespace {
@@ -20,6 +25,18 @@ protected:
         struct stat st {};
         EXPECT_EQ(lstat(Path(relative).c_str(), &st), 0);
         return st;
+    }
+    // An extended attribute's value, or "<none>".
+    std::string Attribute(const std::string& relative, const char* name) const {
+        char value[256];
+        const ssize_t size = getxattr(Path(relative).c_str(), name, value, sizeof value);
+        return size < 0 ? "<none>" : std::string(value, static_cast<std::size_t>(size));
+    }
+    void Append(const std::string& relative, const std::string& bytes) const {
+        const int fd = open(Path(relative).c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        close(fd);
     }
     ScriptedPlatform platform;
 };
@@ -93,6 +110,118 @@ TEST_F(RewriteTest, OwnerModeAndLinksAreKept) {
         EXPECT_EQ(menu.st_gid, 5678u);
     }
     EXPECT_EQ(Entries(), QStringList({"SQMENU.DAT", "SQPATH.DAT", "real"}));
+}
+
+TEST_F(RewriteTest, AclsAndExtendedAttributesAreKept) {
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    Write("SQMENU.DAT", "TB\r\nmenu\r\n");
+    const std::string paths = Path("SQPATH.DAT");
+    if (setxattr(paths.c_str(), "user.origin", "installer", 9, 0) != 0)
+        GTEST_SKIP() << "no extended attributes on " << root_ << ": " << std::strerror(errno);
+    // An ACL entry makes the group bits the ACL's mask: dropping it would widen the group.
+    ASSERT_EQ(std::system(("setfacl -m u:nobody:rw '" + paths + "'").c_str()), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(setxattr(paths.c_str(), "security.zelvoset", "label", 5, 0), 0);
+    }
+    // A default ACL of the directory would give a new file an ACL the old one never had.
+    ASSERT_EQ(std::system(("setfacl -d -m u:nobody:rwx '" + root_ + "'").c_str()), 0);
+    const std::string acl = Attribute("SQPATH.DAT", "system.posix_acl_access");
+    const mode_t mode = Stat("SQPATH.DAT").st_mode, menuMode = Stat("SQMENU.DAT").st_mode;
+    ASSERT_NE(acl, "<none>");
+
+    CleanOutSQPATH(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "kept\r\n");
+    EXPECT_EQ(Attribute("SQPATH.DAT", "system.posix_acl_access"), acl);
+    EXPECT_EQ(Attribute("SQPATH.DAT", "user.origin"), "installer");
+    if (root) {
+        EXPECT_EQ(Attribute("SQPATH.DAT", "security.zelvoset"), "label");
+    }
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode, mode);
+    EXPECT_EQ(Read("SQMENU.DAT"), "menu\r\n");
+    EXPECT_EQ(Attribute("SQMENU.DAT", "system.posix_acl_access"), "<none>");
+    EXPECT_EQ(Stat("SQMENU.DAT").st_mode, menuMode);
+    EXPECT_EQ(Entries(), QStringList({"SQMENU.DAT", "SQPATH.DAT"}));
+}
+
+// Where a new file could not be the old one, the user's file is overwritten in place.
+TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
+    // Hard links: every name sees the new contents.
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("other name").c_str()), 0);
+    const ino_t inode = Stat("SQPATH.DAT").st_ino;
+    CleanOutSQPATH(platform);
+    EXPECT_EQ(Read("other name"), "kept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_ino, inode);
+    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "other name"})); // no backup left beside
+
+    // For a user who may write the file: a directory that refuses new files, and a
+    // group-writable file of another owner, to whom a new file cannot be given.
+    MakeDir("locked");
+    MakeDir("shared");
+    MakeDir("scratch");
+    Write("locked/SQPATH.DAT", "00SV\r\nlocked\r\n");
+    Write("shared/SQPATH.DAT", "00SV\r\nshared\r\n");
+    ASSERT_EQ(chown(Path("locked/SQPATH.DAT").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(Path("locked").c_str(), 0555), 0);
+    ASSERT_EQ(chown(Path("shared/SQPATH.DAT").c_str(), 0, kNobody), 0);
+    ASSERT_EQ(chmod(Path("shared/SQPATH.DAT").c_str(), 0664), 0);
+    ASSERT_EQ(chmod(Path("shared").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(Path("scratch").c_str(), 0777), 0);
+    const struct stat locked = Stat("locked/SQPATH.DAT"), shared = Stat("shared/SQPATH.DAT");
+    const int code = InChild([this] {
+        setenv("TMPDIR", Path("scratch").c_str(), 1); // where a backup goes when not beside
+        if (!BecomeNobody())
+            return 99;
+        for (const char* directory : {"locked", "shared"}) {
+            ScriptedPlatform user;
+            user.programDirectory = Path(directory);
+            CleanOutSQPATH(user);
+        }
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Read("locked/SQPATH.DAT"), "locked\r\n");
+    EXPECT_EQ(Read("shared/SQPATH.DAT"), "shared\r\n");
+    for (const auto& [name, before] :
+         {std::pair{"locked/SQPATH.DAT", locked}, {"shared/SQPATH.DAT", shared}}) {
+        const struct stat after = Stat(name);
+        EXPECT_EQ(after.st_ino, before.st_ino) << name;
+        EXPECT_EQ(after.st_uid, before.st_uid) << name;
+        EXPECT_EQ(after.st_gid, before.st_gid) << name;
+        EXPECT_EQ(after.st_mode, before.st_mode) << name;
+    }
+    EXPECT_EQ(Entries("locked"), QStringList({"SQPATH.DAT"}));
+    EXPECT_EQ(Entries("shared"), QStringList({"SQPATH.DAT"}));
+    EXPECT_EQ(Entries("scratch"), QStringList());
+}
+
+// Another program's lines must not vanish under a rename, on either route.
+TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
+    for (const bool linked : {false, true}) {
+        Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+        if (linked) {
+            ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()), 0);
+        }
+        auto output = platform.OpenForReplace("SQPATH.DAT");
+        auto input = platform.OpenForInput("SQPATH.DAT");
+        ASSERT_TRUE(output.file && input.file);
+        ASSERT_TRUE(output.file->Write("kept\r\n"));
+        Append("SQPATH.DAT", "APPENDED\r\n");
+        EXPECT_FALSE(output.file->Commit().ok());
+        EXPECT_TRUE(output.file->Overtaken());
+        EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\n") << linked;
+    }
+    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "linked"}));
+
+    // A new file put in its place: that one stays.
+    auto output = platform.OpenForReplace("SQPATH.DAT");
+    ASSERT_TRUE(output.file && output.file->Write("kept\r\n"));
+    Write("newer", "NEWER\r\n");
+    ASSERT_EQ(rename(Path("newer").c_str(), Path("SQPATH.DAT").c_str()), 0);
+    EXPECT_FALSE(output.file->Commit().ok());
+    EXPECT_TRUE(output.file->Overtaken());
+    EXPECT_EQ(Read("SQPATH.DAT"), "NEWER\r\n");
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {

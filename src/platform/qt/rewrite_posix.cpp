@@ -1,0 +1,275 @@
+// The POSIX pieces of a file rewrite: new files that no name reaches until they are complete,
+// checked syncs, and the backup that an in-place overwrite keeps. Files.cpp puts them together
+// into the two ways of rewriting; attributes_posix.cpp makes a new file the same file.
+#include "os.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zelvoset::os {
+namespace {
+
+// Large enough that system calls cost nothing next to the copying.
+constexpr std::size_t kCopyBlock = 256 * 1024;
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+std::string DirectoryOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string NameOf(const std::string& file) {
+    return file.substr(file.rfind('/') + 1);
+}
+
+FileState ToState(const struct stat& st) {
+    const auto nanoseconds = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
+    return {st.st_dev,   st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+            st.st_nlink, st.st_mode};
+}
+
+// A file created with a pattern of mkostemp(3), or nullopt with errno set.
+std::optional<NewFile> CreateNamed(const std::string& directory, std::string_view name) {
+    std::string path = directory + "/" + std::string(name) + "XXXXXX";
+    const int fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    return NewFile{Fd(fd), path};
+}
+
+// Copies with plain reads and writes, where the kernel cannot copy between the two files.
+Status CopyByReading(int from, int to, long long at, long long size) {
+    std::vector<char> block(kCopyBlock);
+    while (at < size) {
+        const auto want = static_cast<std::size_t>(std::min<long long>(size - at, kCopyBlock));
+        const ssize_t got = pread(from, block.data(), want, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Status::Fail(Reason(errno));
+        if (got == 0)
+            return Status::Fail("The file ended early");
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                pwrite(to, block.data() + done, static_cast<std::size_t>(got - done), at + done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return Status::Fail(Reason(errno));
+            done += put;
+        }
+        at += got;
+    }
+    return Status::Ok();
+}
+
+} // namespace
+
+Fd::~Fd() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+std::optional<FileState> StateOf(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return std::nullopt;
+    return ToState(st);
+}
+
+std::optional<FileState> StateAt(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return ToState(st);
+}
+
+std::optional<NewFile> CreateUnpublished(const std::string& directory, std::string_view hint) {
+#ifdef O_TMPFILE
+    // Unnamed until published: a crash leaves nothing behind in the user's directory.
+    const int fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return NewFile{Fd(fd), {}};
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return std::nullopt;
+#endif
+    // Hidden, so that no probe of the installation ever counts it.
+    return CreateNamed(directory, "." + std::string(hint) + ".");
+}
+
+Status Publish(NewFile& file, const std::string& target) {
+    if (file.path.empty()) {
+        // An unnamed file gets a name of its own first: a link cannot replace an existing name,
+        // a rename can.
+        const std::string fdPath = "/proc/self/fd/" + std::to_string(file.fd.get());
+        const std::string stem = DirectoryOf(target) + "/." + NameOf(target) + ".";
+        for (int attempt = 0; file.path.empty(); ++attempt) {
+            const std::string name =
+                stem + std::to_string(getpid()) + "-" + std::to_string(attempt);
+            if (linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                file.path = name;
+            else if (errno != EEXIST || attempt > 100)
+                return Status::Fail("The new file could not be named: " + Reason(errno));
+        }
+    }
+    if (rename(file.path.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        Discard(file);
+        return Status::Fail(Reason(error));
+    }
+    file.path.clear();
+    return Status::Ok();
+}
+
+void Discard(NewFile& file) {
+    if (!file.path.empty())
+        (void)unlink(file.path.c_str());
+    file.path.clear();
+}
+
+std::optional<NewFile> CreateScratch(std::string_view hint) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    for (const std::string& directory : {std::string(tmpdir ? tmpdir : ""), std::string("/tmp")}) {
+        if (directory.empty())
+            continue;
+#ifdef O_TMPFILE
+        const int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return NewFile{Fd(fd), {}};
+#endif
+        if (auto file = CreateNamed(directory, "zelvoset-" + std::string(hint) + "-")) {
+            // Nobody needs it by name: unlinked now, it vanishes with the program.
+            Discard(*file);
+            return file;
+        }
+    }
+    return std::nullopt;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+Status CopyContents(int from, int to, long long size) {
+    long long at = 0;
+#ifdef __linux__
+    // In the kernel, without passing the bytes through the program; a shared extent where the
+    // file system can.
+    while (at < size) {
+        loff_t in = at, out = at;
+        const ssize_t copied =
+            copy_file_range(from, &in, to, &out, static_cast<std::size_t>(size - at), 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                           errno == EOPNOTSUPP || errno == EBADF))
+            break; // not between these two files: copy by reading
+        if (copied < 0)
+            return Status::Fail(Reason(errno));
+        if (copied == 0)
+            return Status::Fail("The file ended early");
+        at += copied;
+    }
+#endif
+    return CopyByReading(from, to, at, size);
+}
+
+Status Sync(int fd) {
+    if (fsync(fd) != 0)
+        return Status::Fail(Reason(errno));
+    return Status::Ok();
+}
+
+Status SyncDirectoryOf(const std::string& file) {
+    const Fd directory(open(DirectoryOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory)
+        return Status::Fail(Reason(errno));
+    return Sync(directory.get());
+}
+
+void StartWriteback(int fd, long long offset, long long length) {
+#ifdef __linux__
+    (void)sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd, (void)offset, (void)length;
+#endif
+}
+
+Status Reserve(int fd, long long size) {
+#ifdef __linux__
+    // Only the space: the size stays, so that the old contents are still whole until written.
+    if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+        (errno == ENOSPC || errno == EDQUOT))
+        return Status::Fail(Reason(errno));
+#else
+    (void)fd, (void)size;
+#endif
+    return Status::Ok();
+}
+
+bool WithinSizeLimit(long long size) {
+    rlimit limit{};
+    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+           static_cast<rlim_t>(size) <= limit.rlim_cur;
+}
+
+std::optional<Backup> MakeBackup(int original, long long size, const std::string& target,
+                                 Status& failure) {
+    // Beside the file, where whoever looks after the installation finds it. A directory that
+    // refuses new files sends it to the temporary directory, preferring /var/tmp, which is kept
+    // across a restart, to /tmp, which may be emptied or be in memory.
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string name = NameOf(target) + ".zelvoset-backup-";
+    failure = Status::Fail("No directory takes a backup of the old contents");
+    for (const std::string& directory : {DirectoryOf(target), std::string(tmpdir ? tmpdir : ""),
+                                         std::string("/var/tmp"), std::string("/tmp")}) {
+        if (directory.empty())
+            continue;
+        auto file = CreateNamed(directory, name);
+        if (!file)
+            continue;
+        Status kept = CopyContents(original, file->fd.get(), size);
+        if (kept)
+            kept = Sync(file->fd.get());
+        // Found again after a crash only if its name reached the disk as well.
+        if (kept)
+            kept = SyncDirectoryOf(file->path);
+        if (kept)
+            return Backup{std::move(file->fd), file->path};
+        Discard(*file);
+        failure = Status::Fail("The old contents could not be backed up in " + directory + ": " +
+                               kept.reason());
+    }
+    return std::nullopt;
+}
+
+} // namespace zelvoset::os
