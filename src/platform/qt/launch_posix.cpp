@@ -94,7 +94,11 @@ Status CheckReadable(const std::string& path) {
 // that the program ignores, SIGXFSZ among them, would stay ignored in the script) nor reliably
 // reports a failed exec of a detached child. Here the grandchild reports it through a
 // close-on-exec pipe, which a successful exec closes unwritten.
-Status StartDetached(const std::vector<std::string>& command) {
+//
+// A terminal's own output goes to /dev/null as well: the script writes to the terminal's window,
+// and what is left (a terminal's warnings) must not reach the program's output, which may be a
+// pipe nobody reads, where the first warning would kill the terminal with SIGPIPE.
+Status StartDetached(const std::vector<std::string>& command, bool terminal) {
     // Everything the children need is made now: after fork() only async-signal-safe calls are
     // allowed, since the program has other threads (Qt's).
     std::vector<char*> argv;
@@ -107,7 +111,7 @@ Status StartDetached(const std::vector<std::string>& command) {
     sigset_t unblocked;
     sigemptyset(&unblocked);
 
-    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null < 0)
         return Status::Fail("/dev/null: " + Reason(errno));
     int report[2];
@@ -134,6 +138,8 @@ Status StartDetached(const std::vector<std::string>& command) {
             (void)sigaction(sig, &defaults, nullptr);
         (void)sigprocmask(SIG_SETMASK, &unblocked, nullptr);
         if (dup2(null, STDIN_FILENO) < 0)
+            ReportAndExit(report[1], errno);
+        if (terminal && (dup2(null, STDOUT_FILENO) < 0 || dup2(null, STDERR_FILENO) < 0))
             ReportAndExit(report[1], errno);
         execve(argv[0], argv.data(), environ);
         ReportAndExit(report[1], errno);
@@ -170,7 +176,8 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
     const std::string path = found.starts_with('/') ? found : "./" + found;
 
     std::vector<std::string> command;
-    if (const std::string terminal = FindTerminal(); !terminal.empty()) {
+    const std::string terminal = FindTerminal();
+    if (!terminal.empty()) {
         // The terminal starts the shell itself, where the pipe cannot see it: whether it can is
         // checked here, as the script's readability was. A word back from inside the window
         // would need a descriptor passed through the terminal, which terminals that hand their
@@ -186,7 +193,7 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
     command.push_back(kShell);
     command.push_back(path);
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return StartDetached(command);
+    return StartDetached(command, !terminal.empty());
 }
 
 } // namespace zelvoset::os
