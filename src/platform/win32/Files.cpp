@@ -54,16 +54,27 @@ bool BeyondWinesReplace(const std::wstring& target) {
     return wine && SplitPath(target).directory.size() + 14 >= MAX_PATH;
 }
 
+FileState ToState(const BY_HANDLE_FILE_INFORMATION& info) {
+    const auto join = [](DWORD high, DWORD low) { return (ULONGLONG(high) << 32) | low; };
+    return {info.dwVolumeSerialNumber, join(info.nFileIndexHigh, info.nFileIndexLow),
+            join(info.nFileSizeHigh, info.nFileSizeLow),
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+}
+
 // The file a rewrite is about: where it really is (a link's target) and what it is.
 struct Target {
     std::wstring path; // full, as ReplaceFileW needs it (Wine's fails on relative paths)
     DWORD attributes = 0;
     DWORD links = 0;
+    // Held open, sharing everything so that nobody is kept out, only so that the file's index
+    // cannot pass to a new file while the rewrite runs and make that one look like it.
+    Handle original;
+    FileState start;
 };
 
 std::optional<Target> Identify(const std::wstring& path, std::string& error) {
-    const Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file || !GetFileInformationByHandle(file.get(), &info)) {
         error = LastErrorMessage();
@@ -84,15 +95,16 @@ std::optional<Target> Identify(const std::wstring& path, std::string& error) {
         error = LastErrorMessage();
         return std::nullopt;
     }
-    return Target{*final, info.dwFileAttributes, info.nNumberOfLinks};
+    return Target{*final, info.dwFileAttributes, info.nNumberOfLinks, std::move(file),
+                  ToState(info)};
 }
 
 // The new contents go to a file of their own beside the old one, which replaces it only once
 // everything is written and on disk: a full disk or a crash leaves the old file byte for byte.
 class Win32ReplacementFile : public ReplacementFile {
 public:
-    Win32ReplacementFile(Target target, Sibling temp)
-        : target_(std::move(target)), temp_(std::move(temp)) {}
+    Win32ReplacementFile(Target target, Sibling temp, bool inPlace)
+        : target_(std::move(target)), temp_(std::move(temp)), inPlace_(inPlace) {}
     ~Win32ReplacementFile() override { Discard(); }
     Win32ReplacementFile(const Win32ReplacementFile&) = delete;
     Win32ReplacementFile& operator=(const Win32ReplacementFile&) = delete;
@@ -116,16 +128,30 @@ public:
             Discard();
             return Status::Fail("The new contents could not be written: " + error_);
         }
-        temp_.handle.reset(); // ReplaceFileW wants the replacement closed
         // Other links share the file's identity: a new file in its place would part them.
-        Status done = target_.links > 1 ? OverwriteInPlace(target_.path, temp_.path) : Replace();
+        Status done =
+            inPlace_ || target_.links > 1
+                ? OverwriteInPlace(target_.path, temp_.handle.get(), target_.start, overtaken_)
+                : Replace();
         Discard();
         return done;
     }
 
+    bool Overtaken() const override { return overtaken_; }
+
 private:
     Status Replace();
     Status KeepAttributes();
+
+    // Whether the file at the path is no longer the one opened, as it was then. A write that
+    // keeps the size within the file system's time resolution (2 s on FAT) is not seen.
+    bool ChangedMeanwhile() {
+        const Handle now(CreateFileW(target_.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+        const auto state = now ? StateOf(now.get()) : std::nullopt;
+        overtaken_ = !state || *state != target_.start;
+        return overtaken_;
+    }
 
     // The temporary file goes unless it now is the file, or holds the only new contents.
     void Discard() {
@@ -137,7 +163,9 @@ private:
 
     Target target_;
     Sibling temp_;
+    bool inPlace_;
     std::string error_;
+    bool overtaken_ = false;
 };
 
 Status Win32ReplacementFile::KeepAttributes() {
@@ -156,8 +184,17 @@ Status Win32ReplacementFile::KeepAttributes() {
 }
 
 Status Win32ReplacementFile::Replace() {
+    temp_.handle.reset(); // ReplaceFileW wants the replacement closed
     if (Status kept = KeepAttributes(); !kept)
         return kept;
+    // As late as can be, and still a write between this check and the replace is lost: no
+    // handle of ours can keep others from writing without keeping ReplaceFileW out as well, and
+    // neither it nor MoveFileExW replaces only on a condition.
+    if (ChangedMeanwhile())
+        return Status::Fail(kChangedMeanwhile);
+    // Windows renames over a file open with FILE_SHARE_DELETE; Wine refuses while any handle is
+    // open on it, whatever it shares (Access denied).
+    target_.original.reset();
     // Full paths on both sides. ReplaceFileW keeps the old file's security, short name and
     // named streams, which a rename would lose.
     DWORD refused = ERROR_NOT_SUPPORTED;
@@ -218,10 +255,32 @@ Opened<ReplacementFile> OpenReplacementFile(std::string_view path) {
     if (!Handle(CreateFileW(target->path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
                             0, nullptr)))
         return {nullptr, LastErrorMessage()};
-    auto temp = CreateSibling(target->path, L"tmp", error);
+    DWORD failure = 0;
+    auto temp = CreateSibling(target->path, L"tmp", failure);
+    // A folder that refuses new files while the file itself may be written: left uncleaned, the
+    // file would have the scripts run over stale entries, so it is overwritten in place, the new
+    // contents waiting in the temporary folder meanwhile.
+    const bool inPlace = !temp && failure == ERROR_ACCESS_DENIED;
+    if (inPlace)
+        temp = CreateSibling(target->path, L"tmp", failure, TempFolder());
     if (!temp)
-        return {nullptr, error};
-    return {std::make_unique<Win32ReplacementFile>(std::move(*target), std::move(*temp)), {}};
+        return {nullptr, SystemMessage(failure)};
+    return {std::make_unique<Win32ReplacementFile>(std::move(*target), std::move(*temp), inPlace),
+            {}};
+}
+
+std::optional<FileState> StateOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info))
+        return std::nullopt;
+    return ToState(info);
+}
+
+std::wstring TempFolder() {
+    // GetTempPathW's result fits in MAX_PATH + 1 characters by its own definition.
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
 }
 
 Status WriteAll(HANDLE file, std::string_view bytes) {
@@ -243,17 +302,18 @@ Status FlushToDisk(HANDLE file) {
     return Status::Ok();
 }
 
-std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* tag,
-                                     std::string& error) {
+std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* tag, DWORD& failure,
+                                     const std::wstring& directory) {
     const PathParts parts = SplitPath(target);
+    const std::wstring& folder = directory.empty() ? parts.directory : directory;
     // Room for the additions within the 255 characters a name may have.
     const std::wstring stem = L"~" + parts.name.substr(0, 200) + L".";
     static unsigned counter = 0;
-    DWORD failure = ERROR_FILE_EXISTS;
+    failure = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 100 && failure == ERROR_FILE_EXISTS; ++attempt) {
         const auto seed = static_cast<unsigned>(GetTickCount64()) ^ (GetCurrentProcessId() << 16);
         const std::wstring path =
-            JoinNative(parts.directory, stem + Hex(seed + ++counter * 0x9E3779B9u) + L"." + tag);
+            JoinNative(folder, stem + Hex(seed + ++counter * 0x9E3779B9u) + L"." + tag);
         // CREATE_NEW: a name that exists, whoever made it, is never taken over.
         Handle handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -263,7 +323,6 @@ std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* 
         if (failure == ERROR_ALREADY_EXISTS)
             failure = ERROR_FILE_EXISTS;
     }
-    error = SystemMessage(failure);
     return std::nullopt;
 }
 

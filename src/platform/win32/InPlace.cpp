@@ -1,5 +1,5 @@
-// Rewriting a file that has other hard links: the new contents must go into the file itself,
-// since a new file in its place would leave the other links with the old contents.
+// Rewriting a file in place: where it has other hard links, which a new file in its place would
+// leave with the old contents, and where its folder refuses new files.
 #include "Files.h"
 
 #include "Paths.h"
@@ -37,32 +37,49 @@ Status CopyContents(HANDLE from, HANDLE to) {
     return FlushToDisk(to);
 }
 
-Handle Open(const std::wstring& path, DWORD access, DWORD share) {
-    return Handle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
+// A synced copy of `original`'s contents beside `target`, or in the temporary folder where its
+// folder refuses new files.
+std::optional<Sibling> Backup(const std::wstring& target, HANDLE original, std::string& error) {
+    DWORD failure = 0;
+    auto backup = CreateSibling(target, L"bak", failure);
+    if (!backup)
+        backup = CreateSibling(target, L"bak", failure, TempFolder());
+    if (!backup) {
+        error = SystemMessage(failure);
+        return std::nullopt;
+    }
+    if (Status saved = CopyContents(original, backup->handle.get()); !saved) {
+        backup->handle.reset();
+        DeleteFileW(backup->path.c_str());
+        error = saved.reason();
+        return std::nullopt;
+    }
+    return backup;
 }
 
 } // namespace
 
-Status OverwriteInPlace(const std::wstring& target, const std::wstring& fresh) {
-    // Nobody else writes while the file is neither old nor new.
-    const Handle original = Open(target, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+Status OverwriteInPlace(const std::wstring& target, HANDLE fresh, const FileState& start,
+                        bool& overtaken) {
+    // Nobody else writes while the file is neither old nor new, nor renames or deletes it: the
+    // open fails while another handle may write, and keeps out any that would. Wine enforces
+    // this only among its own processes; a Unix program can write all the same.
+    const Handle original(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
     if (!original)
         return Status::Fail(LastErrorMessage());
-    const Handle contents = Open(fresh, GENERIC_READ, FILE_SHARE_READ);
-    if (!contents)
-        return Status::Fail(LastErrorMessage());
-
-    std::string error;
-    auto backup = CreateSibling(target, L"bak", error);
-    if (!backup)
-        return Status::Fail("The old contents could not be saved first: " + error);
-    if (Status saved = CopyContents(original.get(), backup->handle.get()); !saved) {
-        backup->handle.reset();
-        DeleteFileW(backup->path.c_str());
-        return Status::Fail("The old contents could not be saved first: " + saved.reason());
+    // Checked once the file is ours alone, so that no change can come in after the check.
+    if (StateOf(original.get()) != start) {
+        overtaken = true;
+        return Status::Fail(kChangedMeanwhile);
     }
 
-    const Status written = CopyContents(contents.get(), original.get());
+    std::string error;
+    auto backup = Backup(target, original.get(), error);
+    if (!backup)
+        return Status::Fail("The old contents could not be saved first: " + error);
+
+    const Status written = CopyContents(fresh, original.get());
     // Written and flushed, or the old contents go back from the copy; only when even that
     // fails does the copy stay, as the one place the old contents are still whole.
     const bool keepBackup = !written && !CopyContents(backup->handle.get(), original.get());
