@@ -2,6 +2,9 @@
 #include "PlatformTesting.h"
 #include "Rewrites.h"
 
+#include <functional>
+#include <utility>
+
 namespace zelvoset::testing {
 namespace {
 
@@ -24,7 +27,46 @@ protected:
             return Status::Fail("write");
         return output.file->Commit();
     }
+    // Another program's write, through a handle of its own.
+    void Append(const std::string& relative, const std::string& bytes) const {
+        const HANDLE file = CreateFileW(System(relative).c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+        DWORD written = 0;
+        const BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        ASSERT_TRUE(ok && written == bytes.size());
+    }
     ScriptedPlatform platform;
+};
+
+// Runs `outsider` once the first file opened for input has been read to its end: another
+// program writing while the core is between reading and committing.
+class Interrupted : public ScriptedPlatform {
+public:
+    std::function<void()> outsider;
+    Opened<InputFile> OpenForInput(std::string_view path) override {
+        auto opened = ScriptedPlatform::OpenForInput(path);
+        if (opened.file && outsider)
+            opened.file =
+                std::make_unique<AtEnd>(std::move(opened.file), std::exchange(outsider, {}));
+        return opened;
+    }
+
+private:
+    struct AtEnd : InputFile {
+        AtEnd(std::unique_ptr<InputFile> file, std::function<void()> then)
+            : file_(std::move(file)), then_(std::move(then)) {}
+        std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+            const auto got = file_->Read(buffer, size);
+            if (got == 0 && then_)
+                std::exchange(then_, {})();
+            return got;
+        }
+        std::unique_ptr<InputFile> file_;
+        std::function<void()> then_;
+    };
 };
 
 TEST_F(RewriteTest, ReadOnlyIsHonouredAlsoForAnAdministrator) {
@@ -70,6 +112,33 @@ TEST_F(RewriteTest, FoldersDeeperThanTheClassicLimit) {
     platform.programDirectory = Path(deep);
     CleanOutSQPATH(platform);
     EXPECT_EQ(Read(deep + "\\SQPATH.DAT"), "long\r\n");
+}
+
+// Another program's lines must not vanish under the replace, on either route.
+TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
+    for (const bool linked : {false, true}) {
+        Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+        if (linked) {
+            ASSERT_TRUE(CreateHardLinkW(Wide(Path("LINKED")).c_str(),
+                                        Wide(Path("SQPATH.DAT")).c_str(), nullptr));
+        }
+        auto output = platform.OpenForReplace("SQPATH.DAT");
+        ASSERT_TRUE(output.file && output.file->Write("kept\r\n"));
+        Append("SQPATH.DAT", "APPENDED\r\n");
+        EXPECT_FALSE(output.file->Commit().ok());
+        EXPECT_TRUE(output.file->Overtaken());
+        EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\n") << linked;
+    }
+    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
+
+    // Between reading and committing: the pass starts again from what the other program left.
+    Interrupted interrupted;
+    interrupted.programDirectory = root_;
+    interrupted.outsider = [this] { Append("SQPATH.DAT", "00SV\r\nappended\r\n"); };
+    CleanOutSQPATH(interrupted);
+    EXPECT_EQ(Read("SQPATH.DAT"), "kept\r\nAPPENDED\r\nappended\r\n");
+    EXPECT_EQ(Read("LINKED"), "kept\r\nAPPENDED\r\nappended\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
 }
 
 } // namespace
