@@ -1,8 +1,12 @@
 // Line-file rewrites on real files: what Windows adds to a file beyond its bytes, and is kept.
+#include "Files.h"
 #include "PlatformTesting.h"
 #include "Rewrites.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <utility>
 
 namespace zelvoset::testing {
@@ -139,6 +143,31 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
     EXPECT_EQ(Read("SQPATH.DAT"), "kept\r\nAPPENDED\r\nappended\r\n");
     EXPECT_EQ(Read("LINKED"), "kept\r\nAPPENDED\r\nappended\r\n");
     EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
+}
+
+// Left uncleaned, the file would have the scripts run over stale entries: it is rewritten in
+// place, the new contents and the backup waiting in the temporary folder. Run on a real such
+// folder by refusing-folder.sh.
+TEST_F(RewriteTest, AFolderRefusingNewFiles) {
+    const char* unix = std::getenv("ZELVOSET_REFUSING_FOLDER");
+    if (!unix)
+        GTEST_SKIP() << "needs a folder that refuses new files: see refusing-folder.sh";
+    std::string folder = std::string("Z:") + unix;
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    // The names in a folder that begin with `start`.
+    const auto names = [](const std::wstring& in, std::wstring_view start) {
+        std::vector<std::wstring> found;
+        for (const auto& entry : std::filesystem::directory_iterator(in))
+            if (entry.path().filename().wstring().starts_with(start))
+                found.push_back(entry.path().filename().wstring());
+        return found;
+    };
+    platform.programDirectory = folder;
+    CleanOutSQPATH(platform);
+    std::ifstream cleaned(std::filesystem::path(Wide(folder + "\\SQPATH.DAT")), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cleaned), {}), "locked\r\n");
+    EXPECT_EQ(names(Wide(folder), L""), std::vector<std::wstring>{L"SQPATH.DAT"});
+    EXPECT_EQ(names(win32::TempFolder(), L"~SQPATH.DAT."), std::vector<std::wstring>());
 }
 
 } // namespace
