@@ -48,6 +48,26 @@ start_app() {
     APP_PID=$! # wine-run and wine hand the process id on to the program itself
 }
 
+# Visible windows of other programs: the console windows of the scripts the program launched.
+# Wine gives every window of the program the process id of the program itself.
+other_windows() {
+    local wid pid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        pid=$(xdotool getwindowpid "$wid" 2>/dev/null) || continue
+        [[ -n $pid && $pid != "$APP_PID" ]] && echo "$wid"
+    done
+    return 0
+}
+
+# A console window still opening or closing takes the focus from under a key: wait until the
+# launched scripts' windows are gone. In a fresh Wine prefix the first console is slow to come.
+others_settled() {
+    poll "$E2E_WAIT" any_window_none other_windows && return 0
+    fail_note "a launched script's window stayed open: $(other_windows | tr '\n' ' ')"
+    return 1
+}
+any_window_none() { [[ -z $("$@") ]]; }
+
 # The stand-ins' log, one launch a line: "name [argument]...".
 launches() {
     [[ -f $INST/launched.log ]] && tr -d '\r' <"$INST/launched.log"
