@@ -11,10 +11,6 @@
 namespace zelvoset {
 namespace {
 
-std::string Reason(int error) {
-    return std::strerror(error);
-}
-
 // Bytes as they are: the installation's files are 8-bit text in an unknown code page.
 class PosixInputFile : public InputFile {
 public:
@@ -79,7 +75,7 @@ public:
 
     Status Commit() override {
         if (failed_)
-            return Status::Fail("The new contents could not be written: " + Reason(failure_));
+            return Status::Fail("The new contents could not be written: " + os::Reason(failure_));
         return inPlace_ ? CommitInPlace() : CommitBeside();
     }
 
@@ -128,7 +124,7 @@ private:
         const long long size = written_;
         // A limit reached half-way through the overwrite would leave the file cut.
         if (!os::WithinSizeLimit(size))
-            return Status::Fail(Reason(EFBIG));
+            return Status::Fail(os::Reason(EFBIG));
         if (ChangedMeanwhile())
             return Overtake();
         Status failure = Status::Ok();
@@ -141,7 +137,7 @@ private:
         // The backup took time: a writer may have come in meanwhile.
         if (!opened || !opened->SameFile(start_) || ChangedMeanwhile()) {
             (void)os::RemoveFile(backup->path);
-            return out ? Overtake() : Status::Fail(Reason(openError));
+            return out ? Overtake() : Status::Fail(os::Reason(openError));
         }
         if (Status reserved = os::Reserve(out.get(), size); !reserved) {
             (void)os::RemoveFile(backup->path);
@@ -167,7 +163,7 @@ private:
     static Status Overwrite(int from, int to, long long size) {
         Status done = os::CopyContents(from, to, size);
         if (done && ftruncate(to, size) != 0)
-            done = Status::Fail(Reason(errno));
+            done = Status::Fail(os::Reason(errno));
         if (done)
             done = os::Sync(to);
         return done;
@@ -202,20 +198,20 @@ Opened<ReplacementFile> PosixReplacement::Open(const std::string& path) {
     // The link's target is rewritten, so that the link stays a link.
     const auto target = os::RealPath(path);
     if (!target)
-        return {nullptr, Reason(errno)};
+        return {nullptr, os::Reason(errno)};
     if (Status replaceable = os::CheckReplaceable(*target); !replaceable)
         return {nullptr, replaceable.reason()};
     os::Fd original(open(target->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     const auto start = original ? os::StateOf(original.get()) : std::nullopt;
     if (!start)
-        return {nullptr, Reason(errno)};
+        return {nullptr, os::Reason(errno)};
 
     std::unique_ptr<PosixReplacement> file(
         new PosixReplacement(*target, std::move(original), *start));
     if (!file->StartBeside()) {
         auto scratch = os::CreateScratch("rewrite");
         if (!scratch)
-            return {nullptr, "No scratch file for the new contents: " + Reason(errno)};
+            return {nullptr, "No scratch file for the new contents: " + os::Reason(errno)};
         file->contents_ = std::move(*scratch);
         file->inPlace_ = true;
     }
@@ -228,15 +224,15 @@ Opened<InputFile> OpenInputFile(const std::string& path) {
     // Opening a FIFO or a device could block or never end; no line file is one.
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return {nullptr, S_ISDIR(st.st_mode) ? Reason(EISDIR) : "Not a regular file"};
+        return {nullptr, S_ISDIR(st.st_mode) ? os::Reason(EISDIR) : "Not a regular file"};
     // Not blocking all the same, should one take the file's place meanwhile.
     os::Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        return {nullptr, Reason(errno)};
+        return {nullptr, os::Reason(errno)};
     if (fstat(fd.get(), &st) != 0)
-        return {nullptr, Reason(errno)};
+        return {nullptr, os::Reason(errno)};
     if (S_ISDIR(st.st_mode))
-        return {nullptr, Reason(EISDIR)};
+        return {nullptr, os::Reason(EISDIR)};
     if (!S_ISREG(st.st_mode))
         return {nullptr, "Not a regular file"};
     (void)fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);

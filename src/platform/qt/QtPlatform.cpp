@@ -117,10 +117,11 @@ Status QtPlatform::ChangeDirectory(std::string_view path) {
 
 std::string QtPlatform::ProgramDirectory() {
     // The system's own bytes: applicationDirPath() decodes the name as UTF-8 and comes back
-    // empty for any other, which made every file "beside the program" a file of "/".
-    if (auto directory = os::ExecutableDirectory())
-        return *directory;
-    return FromQt(QCoreApplication::applicationDirPath());
+    // empty for any other, which made every file "beside the program" a file of "/". Read once:
+    // the program does not move, and every file beside it asks again.
+    static const std::string directory =
+        os::ExecutableDirectory().value_or(FromQt(QCoreApplication::applicationDirPath()));
+    return directory;
 }
 
 std::string QtPlatform::JoinPath(std::string_view base, std::string_view name) {

@@ -13,10 +13,6 @@
 namespace zelvoset::os {
 namespace {
 
-std::string Reason(int error) {
-    return std::strerror(error);
-}
-
 // The names of the extended attributes that this user may read, ACLs and labels included.
 // A file system without extended attributes has none.
 std::optional<std::vector<std::string>> AttributeNames(int fd) {

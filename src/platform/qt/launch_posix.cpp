@@ -20,10 +20,6 @@ namespace {
 
 constexpr const char* kShell = "/bin/sh";
 
-std::string Reason(int error) {
-    return std::strerror(error);
-}
-
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
     return value && *value;

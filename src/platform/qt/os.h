@@ -13,6 +13,9 @@
 // ACLs and extended attributes, checked syncs, and the way a script is started.
 namespace zelvoset::os {
 
+// The system's words for an errno value, as every failure here reports it.
+std::string Reason(int error);
+
 // A '/'-separated path with every existing component spelled as it is on disk, each found
 // without regard to letter case, an exact-case name winning. Components that do not exist are
 // kept as given. `failed` when a directory on the way exists but could not be searched.

@@ -30,11 +30,12 @@ void PrepareProcess() {
 }
 
 namespace os {
-namespace {
 
 std::string Reason(int error) {
     return std::strerror(error);
 }
+
+namespace {
 
 // Missing is "nothing there"; any other error means the directory could not be looked at.
 bool IsMissing(int error) {

@@ -19,10 +19,6 @@ namespace {
 // Large enough that system calls cost nothing next to the copying.
 constexpr std::size_t kCopyBlock = 256 * 1024;
 
-std::string Reason(int error) {
-    return std::strerror(error);
-}
-
 std::string DirectoryOf(const std::string& file) {
     const std::size_t slash = file.rfind('/');
     if (slash == std::string::npos)

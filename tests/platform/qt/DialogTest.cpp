@@ -51,11 +51,10 @@ TEST(FileDialogTest, FiltersInQtsForm) {
     EXPECT_EQ(QtNameFilters(""), "");
 }
 
-class BrowseTest : public InTempDir {
+class BrowseTest : public InInstallation {
 protected:
     void SetUp() override {
-        InTempDir::SetUp();
-        platform.programDirectory = root_;
+        InInstallation::SetUp();
         MakeDir("START");
         Write("START/sycmpf.dat", "");
         Write("START/other.txt", "");
@@ -67,7 +66,6 @@ protected:
         return GenericBrowse(platform, ".\\", "SYCMPF.DAT", "DAT", "Browse for Company File",
                              "Company file (SYCMPF.DAT)|SYCMPF.DAT");
     }
-    ScriptedPlatform platform;
 };
 
 TEST_F(BrowseTest, OpensInTheCurrentDirectoryAndCancelIsNoChoice) {

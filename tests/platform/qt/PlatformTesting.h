@@ -93,3 +93,5 @@ inline bool BecomeNobody() {
 }
 
 } // namespace zelvoset::testing
+
+#include "InInstallation.h"

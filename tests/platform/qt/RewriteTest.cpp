@@ -15,12 +15,8 @@
 namespace zelvoset::testing {
 namespace {
 
-class RewriteTest : public InTempDir {
+class RewriteTest : public InInstallation {
 protected:
-    void SetUp() override {
-        InTempDir::SetUp();
-        platform.programDirectory = root_;
-    }
     struct stat Stat(const std::string& relative) const {
         struct stat st {};
         EXPECT_EQ(lstat(Path(relative).c_str(), &st), 0);
@@ -38,7 +34,6 @@ protected:
         ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         close(fd);
     }
-    ScriptedPlatform platform;
 };
 
 TEST_F(RewriteTest, AWriteThatFailsPartWayLeavesTheOldFile) {

@@ -7,14 +7,7 @@
 namespace zelvoset::testing {
 namespace {
 
-class LineFileRewriteTest : public InTempDir {
-protected:
-    void SetUp() override {
-        InTempDir::SetUp();
-        platform.programDirectory = root_;
-    }
-    ScriptedPlatform platform;
-};
+using LineFileRewriteTest = InInstallation;
 
 TEST_F(LineFileRewriteTest, EveryKindOfLineEndIsALineEnd) {
     Write("SQPATH.DAT", "00SV1\nKEEP\rA\r\n00SVx\r\n\nlast");

@@ -119,3 +119,5 @@ private:
 };
 
 } // namespace zelvoset::testing
+
+#include "InInstallation.h"

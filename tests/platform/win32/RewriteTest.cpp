@@ -12,12 +12,8 @@
 namespace zelvoset::testing {
 namespace {
 
-class RewriteTest : public InTempDir {
+class RewriteTest : public InInstallation {
 protected:
-    void SetUp() override {
-        InTempDir::SetUp();
-        platform.programDirectory = root_;
-    }
     // Rewrites a file through the platform alone, as the core does, with `bytes` as new contents.
     Status Replace(const std::string& relative, const std::string& bytes) {
         auto input = platform.OpenForInput(Path(relative));
@@ -42,7 +38,6 @@ protected:
         CloseHandle(file);
         ASSERT_TRUE(ok && written == bytes.size());
     }
-    ScriptedPlatform platform;
 };
 
 // Runs `outsider` once the first file opened for input has been read to its end: another
