@@ -1,8 +1,8 @@
 // Measures the installer against the everyday tools that do the same work, in one run on one
 // machine, and prints a table of ratios. Every figure is the median of several repetitions.
+#include "ConfigFiles.h"
 #include "Measure.h"
 #include "QtPlatform.h"
-#include "Rewrites.h"
 
 #include <cstdio>
 #include <filesystem>

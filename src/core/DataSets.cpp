@@ -1,7 +1,6 @@
 #include "DataSets.h"
 
-#include "Detection.h"
-#include "Rewrites.h"
+#include "ConfigFiles.h"
 #include "Wildcard.h"
 
 namespace zelvoset {
@@ -33,27 +32,30 @@ Status SetUpCompany(Platform& platform) {
 
 } // namespace
 
-void cmdDemoData_Click(Platform& platform) {
+void InstallDemoData(Platform& platform) {
     if (!platform.LaunchCommand("svreset.bat", {}))
         (void)platform.ShowMessage("Svreset batch file missing, demo data cannot be installed",
                                    kStyleError);
 }
 
-Status cmdEmptyFiles_Click(Platform& platform, std::string_view InstallVariant) {
-    if (InstallVariant == kVariantCP)
+Status InstallEmptyDataFiles(Platform& platform, std::optional<Layout> layout) {
+    if (!layout) {
+        (void)platform.ShowMessage("Required file missing, empty files cannot be initialized",
+                                   kStyleError);
+        return Status::Ok();
+    }
+    switch (*layout) {
+    case Layout::CP:
         return SetUpCompany(platform);
-
-    if (InstallVariant == kVariantPBS) {
+    case Layout::PBS:
         CleanOutSQPATH(platform);
         if (Status started = Launch(platform, "svpath.bat"); !started)
             return started;
-    }
-    if (InstallVariant == kVariantRW9 || InstallVariant == kVariantRW ||
-        InstallVariant == kVariantPBS)
         return Launch(platform, "vlkreset.bat", {"nowarning"});
-
-    (void)platform.ShowMessage("Required file missing, empty files cannot be initialized",
-                               kStyleError);
+    case Layout::RW:
+    case Layout::RW9:
+        return Launch(platform, "vlkreset.bat", {"nowarning"});
+    }
     return Status::Ok();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Layout.h"
 #include "Platform.h"
 #include "Status.h"
 
@@ -10,12 +11,12 @@
 namespace zelvoset {
 
 // Launches the demonstration data script; a failure is reported to the user right here.
-void cmdDemoData_Click(Platform& platform);
+void InstallDemoData(Platform& platform);
 
 // The empty data files action for the layout. A failure (a script that cannot be started, a
 // company file in the wrong place) ends the action and is passed on, its reason worded for the
 // user; the action itself only reports a missing layout.
-Status cmdEmptyFiles_Click(Platform& platform, std::string_view InstallVariant);
+Status InstallEmptyDataFiles(Platform& platform, std::optional<Layout> layout);
 
 // Asks for one existing file. Returns its full path, or "" on cancel or any failure; either way
 // the program's directory is the current directory afterwards.

@@ -1,25 +1,40 @@
 #include "Installer.h"
 
+#include "ConfigFiles.h"
 #include "DataSets.h"
-#include "Detection.h"
-#include "Rewrites.h"
 
 namespace zelvoset {
+namespace {
+
+// The layouts whose empty data files need no answer from the user, set up at every start.
+bool InitialisesAtOnce(std::optional<Layout> layout) {
+    if (!layout)
+        return false;
+    switch (*layout) {
+    case Layout::RW:
+    case Layout::RW9:
+    case Layout::PBS:
+        return true;
+    case Layout::CP:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
 
 bool Installer::Form_Load() {
     InstallVariant_ = DetectInstallVariant(platform_);
     bool emptyFilesEnabled = true;
 
-    const bool initialisesAtOnce = InstallVariant_ == kVariantRW ||
-                                   InstallVariant_ == kVariantRW9 || InstallVariant_ == kVariantPBS;
-    if (initialisesAtOnce) {
+    if (InitialisesAtOnce(InstallVariant_)) {
         // Stale compiled programs must be gone before the reset script can rebuild anything.
         // A probe that fails still tries the delete; a delete that fails is skipped.
         const std::string compiled = platform_.JoinPath({}, "SVOBJ\\*.gnt");
-        if (InstallVariant_ == kVariantRW9 && platform_.PatternHasFile(compiled) != Probe::None)
+        if (InstallVariant_ == Layout::RW9 && platform_.PatternHasFile(compiled) != Probe::None)
             (void)platform_.DeleteMatching(compiled);
         // Start-up goes on whatever the action met; the user can still finish the install.
-        (void)zelvoset::cmdEmptyFiles_Click(platform_, InstallVariant_);
+        (void)InstallEmptyDataFiles(platform_, InstallVariant_);
         emptyFilesEnabled = false;
     }
 
@@ -28,11 +43,11 @@ bool Installer::Form_Load() {
 }
 
 void Installer::cmdDemoData_Click() {
-    zelvoset::cmdDemoData_Click(platform_);
+    InstallDemoData(platform_);
 }
 
 void Installer::cmdEmptyFiles_Click() {
-    const Status done = zelvoset::cmdEmptyFiles_Click(platform_, InstallVariant_);
+    const Status done = InstallEmptyDataFiles(platform_, InstallVariant_);
     if (!done)
         (void)platform_.ShowMessage(done.reason(), kStyleError);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Layout.h"
 #include "Platform.h"
 
-#include <string>
+#include <optional>
 
 namespace zelvoset {
 
@@ -20,11 +21,11 @@ public:
     // The empty data files button: a failure of the action is shown to the user.
     void cmdEmptyFiles_Click();
 
-    const std::string& InstallVariant() const { return InstallVariant_; }
+    std::optional<Layout> InstallVariant() const { return InstallVariant_; }
 
 private:
     Platform& platform_;
-    std::string InstallVariant_;
+    std::optional<Layout> InstallVariant_;
 };
 
 } // namespace zelvoset

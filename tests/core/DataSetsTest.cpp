@@ -25,13 +25,13 @@ FakePlatform CompanyChoice(const std::string& chosen, std::optional<Location> wh
 
 TEST(DemoData, LaunchesResetScriptOrSaysItIsMissing) {
     FakePlatform platform;
-    cmdDemoData_Click(platform);
+    InstallDemoData(platform);
     EXPECT_EQ(platform.EventsOf("launch"), std::vector<std::string>{"launch svreset.bat"});
     EXPECT_TRUE(platform.messages.empty());
 
     FakePlatform missing;
     missing.launchFailures["svreset.bat"] = "No such file or directory";
-    cmdDemoData_Click(missing);
+    InstallDemoData(missing);
     ASSERT_EQ(missing.messages.size(), 1u);
     EXPECT_EQ(missing.messages[0].text,
               "Svreset batch file missing, demo data cannot be installed");
@@ -43,7 +43,7 @@ TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
     FakePlatform platform;
     platform.files["C:\\APP\\SQPATH.DAT"].bytes = "00SV\r\nkeep\r\n";
     platform.files["C:\\APP\\SQMENU.DAT"].bytes = "TB\r\nmenu\r\n";
-    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "PBS").ok());
+    EXPECT_TRUE(InstallEmptyDataFiles(platform, Layout::PBS).ok());
     std::vector<std::string> order;
     for (const auto& event : platform.events)
         if (event.starts_with("replace") || event.starts_with("launch"))
@@ -55,9 +55,9 @@ TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
 }
 
 TEST(EmptyFiles, RwLayoutsOnlyStartTheResetScript) {
-    for (const char* variant : {"RW", "RW9"}) {
+    for (const Layout variant : {Layout::RW, Layout::RW9}) {
         FakePlatform platform;
-        EXPECT_TRUE(cmdEmptyFiles_Click(platform, variant).ok());
+        EXPECT_TRUE(InstallEmptyDataFiles(platform, variant).ok());
         EXPECT_EQ(platform.EventsOf("launch"),
                   std::vector<std::string>{"launch vlkreset.bat [nowarning]"});
         EXPECT_TRUE(platform.EventsOf("probe").empty()); // no cleaning
@@ -66,7 +66,7 @@ TEST(EmptyFiles, RwLayoutsOnlyStartTheResetScript) {
 
 TEST(EmptyFiles, NoLayoutSaysRequiredFileMissing) {
     FakePlatform platform;
-    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "").ok());
+    EXPECT_TRUE(InstallEmptyDataFiles(platform, std::nullopt).ok());
     EXPECT_TRUE(platform.launches.empty());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text,
@@ -77,7 +77,7 @@ TEST(EmptyFiles, NoLayoutSaysRequiredFileMissing) {
 TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {
     FakePlatform platform;
     platform.launchFailures["svpath.bat"] = "No such file or directory";
-    const Status status = cmdEmptyFiles_Click(platform, "PBS");
+    const Status status = InstallEmptyDataFiles(platform, Layout::PBS);
     EXPECT_EQ(status.reason(), "svpath.bat could not be started: No such file or directory");
     EXPECT_TRUE(platform.launches.empty()); // vlkreset.bat not tried
     EXPECT_TRUE(platform.messages.empty()); // the caller decides how to report
@@ -85,7 +85,7 @@ TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {
 
 TEST(EmptyFiles, CompanyDirectoryIsRelativeToTheInstallation) {
     auto direct = CompanyChoice("C:\\APP\\CO1\\SYCMPF.DAT", Location{"CO1", "SYCMPF.DAT"});
-    EXPECT_TRUE(cmdEmptyFiles_Click(direct, "CP").ok());
+    EXPECT_TRUE(InstallEmptyDataFiles(direct, Layout::CP).ok());
     ASSERT_EQ(direct.launches.size(), 1u);
     EXPECT_EQ(direct.launches[0].script, "Zelvoset.bat");
     EXPECT_EQ(direct.launches[0].arguments, std::vector<std::string>{"CO1"});
@@ -94,7 +94,7 @@ TEST(EmptyFiles, CompanyDirectoryIsRelativeToTheInstallation) {
 
     auto nested =
         CompanyChoice("C:\\APP\\DATA\\.\\CO2\\sycmpf.dat", Location{"DATA\\CO2", "sycmpf.dat"});
-    EXPECT_TRUE(cmdEmptyFiles_Click(nested, "CP").ok());
+    EXPECT_TRUE(InstallEmptyDataFiles(nested, Layout::CP).ok());
     ASSERT_EQ(nested.launches.size(), 1u);
     EXPECT_EQ(nested.launches[0].arguments, std::vector<std::string>{"DATA\\CO2"});
 
@@ -116,7 +116,7 @@ TEST(EmptyFiles, CompanyFileInTheWrongPlaceLaunchesNothing) {
     };
     for (const auto& [chosen, where] : cases) {
         auto platform = CompanyChoice(chosen, where);
-        const Status status = cmdEmptyFiles_Click(platform, "CP");
+        const Status status = InstallEmptyDataFiles(platform, Layout::CP);
         EXPECT_EQ(status.reason(), kCompanyRule) << chosen;
         EXPECT_TRUE(platform.launches.empty()) << chosen;
     }
@@ -124,7 +124,7 @@ TEST(EmptyFiles, CompanyFileInTheWrongPlaceLaunchesNothing) {
 
 TEST(EmptyFiles, CancelledBrowseDoesNothing) {
     FakePlatform platform;
-    EXPECT_TRUE(cmdEmptyFiles_Click(platform, "CP").ok());
+    EXPECT_TRUE(InstallEmptyDataFiles(platform, Layout::CP).ok());
     EXPECT_TRUE(platform.launches.empty());
     EXPECT_TRUE(platform.messages.empty());
 }

@@ -11,7 +11,7 @@ TEST(FormLoad, Rw9DeletesCompiledFilesBeforeTheResetScriptAndDisablesButton) {
     platform.probes = {{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}};
     Installer installer(platform);
     EXPECT_FALSE(installer.Form_Load());
-    EXPECT_EQ(installer.InstallVariant(), "RW9");
+    EXPECT_EQ(installer.InstallVariant(), Layout::RW9);
     std::vector<std::string> actions;
     for (const auto& event : platform.events)
         if (event.starts_with("delete") || event.starts_with("launch"))

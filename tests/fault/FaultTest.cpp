@@ -4,8 +4,8 @@
 // complete new bytes, never anything in between; an overwrite in place that was cut short
 // leaves a backup of the old bytes.
 #include "ChildProcess.h"
+#include "ConfigFiles.h"
 #include "QtPlatform.h"
-#include "Rewrites.h"
 
 #include <QDir>
 #include <QFile>
@@ -239,7 +239,7 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
         inst.Write("SYNRUN.SYN", "PATH=SV\r\n");
         onSync = failing(kind);
         InstallationPlatform platform(inst.Dir());
-        addCOBSW(platform, "CP");
+        addCOBSW(platform, Layout::CP);
         onSync = nullptr;
         ASSERT_EQ(platform.messages.size(), 2u) << kind;
         EXPECT_TRUE(platform.messages[1].starts_with("You will need to manually add the line"));

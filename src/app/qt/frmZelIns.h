@@ -28,7 +28,7 @@ public:
     void cmdFinish_Click();
     void cmdExit_Click();
 
-    const std::string& InstallVariant() const { return installer_.InstallVariant(); }
+    std::optional<Layout> InstallVariant() const { return installer_.InstallVariant(); }
 
 protected:
     // Closing from the title bar ends the program the way Exit does.

@@ -39,7 +39,7 @@ public:
     void cmdFinish_Click();
     void cmdExit_Click();
 
-    const std::string& InstallVariant() const { return installer_.InstallVariant(); }
+    std::optional<Layout> InstallVariant() const { return installer_.InstallVariant(); }
 
     // The keyboard of a dialog for a message taken from the queue: Tab, Enter on the focused
     // button, Alt+letter. True when the message was handled and must not be dispatched.

@@ -1,7 +1,7 @@
 #include "FileDialog.h"
 
 #include "Paths.h"
-#include "os.h"
+#include "QtPaths.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -35,7 +35,7 @@ QString FileInOtherCase(const QFileDialog& dialog) {
     const QStringList typed = dialog.selectedFiles();
     if (typed.size() != 1 || QFileInfo::exists(typed.constFirst()))
         return {};
-    const QString onDisk = ToQt(os::ResolveCase(FromQt(typed.constFirst())).path);
+    const QString onDisk = ToQt(posix::ResolveCase(FromQt(typed.constFirst())).path);
     return QFileInfo(onDisk).isFile() ? onDisk : QString();
 }
 

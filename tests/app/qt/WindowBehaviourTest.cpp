@@ -9,19 +9,20 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace zelvoset {
 namespace {
 
 using testing::FakePlatform;
 
-const char* const kMarkerOf[][2] = {
-    {"RW", "SVOBJ\\*.*"}, {"RW9", "CLASSIC9.ICO"}, {"PBS", "PBS.BAT"}, {"CP", "SV\\*.*"}};
-
-// A platform that finds the marker of one layout ("" for none).
-void ScriptLayout(FakePlatform& platform, const std::string& layout) {
-    for (const auto& [variant, marker] : kMarkerOf)
-        if (layout == variant)
-            platform.probes[marker] = Probe::Found;
+// A platform that finds the marker of one layout.
+void ScriptLayout(FakePlatform& platform, Layout layout) {
+    static const std::map<Layout, const char*> kMarkerOf = {{Layout::RW, "SVOBJ\\*.*"},
+                                                            {Layout::RW9, "CLASSIC9.ICO"},
+                                                            {Layout::PBS, "PBS.BAT"},
+                                                            {Layout::CP, "SV\\*.*"}};
+    platform.probes[kMarkerOf.at(layout)] = Probe::Found;
 }
 
 class Window : public ::testing::Test {
@@ -53,16 +54,19 @@ protected:
 };
 
 TEST_F(Window, StartUpDisablesEmptyFilesOnlyForLayoutsThatInitialiseAtOnce) {
-    for (const std::string layout : {"PBS", "RW", "RW9", "CP", ""}) {
-        SCOPED_TRACE("layout '" + layout + "'");
+    for (const std::optional<Layout> layout :
+         {std::optional(Layout::PBS), std::optional(Layout::RW), std::optional(Layout::RW9),
+          std::optional(Layout::CP), std::optional<Layout>()}) {
+        SCOPED_TRACE(::testing::PrintToString(layout));
         FakePlatform fake;
-        ScriptLayout(fake, layout);
+        if (layout)
+            ScriptLayout(fake, *layout);
         frmZelIns window(fake);
         window.Form_Load();
         EXPECT_EQ(window.InstallVariant(), layout);
-        const bool initialisedAtOnce = layout == "PBS" || layout == "RW" || layout == "RW9";
+        const bool initialisedAtOnce = layout && layout != Layout::CP;
         EXPECT_EQ(window.findChild<QPushButton*>("cmdEmptyFiles")->isEnabled(), !initialisedAtOnce);
-        EXPECT_EQ(fake.EventsOf("launch").size(), layout == "PBS" ? 2u : initialisedAtOnce);
+        EXPECT_EQ(fake.EventsOf("launch").size(), layout == Layout::PBS ? 2u : initialisedAtOnce);
         EXPECT_FALSE(window.isVisible()) << "start-up work comes before the window";
     }
 }
@@ -80,7 +84,7 @@ TEST_F(Window, OpensOnTheOptionsWithDemoDataFocusedAndTabsThroughTheButtons) {
 }
 
 TEST_F(Window, DisabledEmptyFilesIsSkippedByTabAndItsAccelerator) {
-    ScriptLayout(platform, "RW");
+    ScriptLayout(platform, Layout::RW);
     start();
     platform.events.clear();
     press(Qt::Key_Tab);
@@ -116,7 +120,7 @@ TEST_F(Window, ButtonsAndAcceleratorsStartTheirActions) {
 }
 
 TEST_F(Window, FinishCoversTheOptionsAndLeavesOnlyExitReachable) {
-    ScriptLayout(platform, "CP"); // empty files stays enabled: Alt+E could reach it
+    ScriptLayout(platform, Layout::CP); // empty files stays enabled: Alt+E could reach it
     start();
     platform.events.clear();
 

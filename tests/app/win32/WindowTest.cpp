@@ -168,7 +168,7 @@ TEST_F(Window, FollowsTheMonitorsResolution) {
 TEST_F(Window, StartUpComesBeforeTheWindowAndSetsTheEmptyFilesButton) {
     platform.probes["PBS.BAT"] = Probe::Found;
     form.Form_Load();
-    EXPECT_EQ(form.InstallVariant(), "PBS");
+    EXPECT_EQ(form.InstallVariant(), Layout::PBS);
     EXPECT_EQ(platform.EventsOf("launch").size(), 2u);
     EXPECT_FALSE(IsWindowVisible(form.Handle()));
     EXPECT_FALSE(IsWindowEnabled(control("cmdEmptyFiles")));

@@ -1,5 +1,5 @@
 // Wildcard probes and deletion on real directories, and detection built on them.
-#include "Detection.h"
+#include "Layout.h"
 #include "PlatformTesting.h"
 
 #include <sys/stat.h>
@@ -41,7 +41,7 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
         if (platform.DeleteMatching("SVOBJ/*.gnt"))
             return 3;
         // Detection takes the failed probe as a hit.
-        return DetectInstallVariant(platform) == kVariantRW ? 0 : 4;
+        return DetectInstallVariant(platform) == Layout::RW ? 0 : 4;
     });
     chmod(Path("SVOBJ").c_str(), 0755);
     EXPECT_EQ(code, 0);
@@ -69,21 +69,21 @@ TEST_F(PatternTest, DeletesOnlyTheDirectorysOwnMatchingFiles) {
 
 TEST_F(PatternTest, DetectionOnRealDirectories) {
     QtPlatform platform;
-    EXPECT_EQ(DetectInstallVariant(platform), "");
+    EXPECT_EQ(DetectInstallVariant(platform), std::nullopt);
 
     MakeDir("SV/EMPTYSUB");
     Write("SV/.profile", "x"); // an SV holding only a subdirectory and a hidden file
-    EXPECT_EQ(DetectInstallVariant(platform), "");
+    EXPECT_EQ(DetectInstallVariant(platform), std::nullopt);
 
     MakeDir("svobj");
     Write("svobj/prog.gnt", "x");
-    EXPECT_EQ(DetectInstallVariant(platform), "RW");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::RW);
     Write("Classic9.ico", "");
-    EXPECT_EQ(DetectInstallVariant(platform), "RW9");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::RW9);
     Write("pbs.bat", "");
-    EXPECT_EQ(DetectInstallVariant(platform), "PBS");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::PBS);
     Write("SV/SVFILE", "x");
-    EXPECT_EQ(DetectInstallVariant(platform), "CP");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::CP);
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // Line-file rewrites through the installer's own procedures, on real files: what reaches the
 // disk, what is kept of the old file, and what a failure leaves behind.
+#include "ConfigFiles.h"
 #include "PlatformTesting.h"
 #include "Process.h"
-#include "Rewrites.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // What every system's platform must do alike with real files: compiled into each system's suite,
 // against that suite's own fixture (PlatformTesting.h: InTempDir, ScriptedPlatform).
-#include "Detection.h"
+#include "ConfigFiles.h"
+#include "Layout.h"
 #include "PlatformTesting.h"
-#include "Rewrites.h"
 
 namespace zelvoset::testing {
 namespace {
@@ -52,14 +52,14 @@ TEST_F(LineFileRewriteTest, AFolderInTheFilesPlaceIsLeftAlone) {
 TEST_F(LineFileRewriteTest, ARuntimeSwitchLineThatCannotBeWrittenIsReported) {
     Write("synrun.syn", "X=1\n");
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "CP");
+    addCOBSW(platform, Layout::CP);
     EXPECT_EQ(Read("synrun.syn"), "COBSW=-F\r\nX=1\r\n");
     ASSERT_EQ(platform.messages.size(), 1u);
 
     Write("RW.BAT", "call prog\r\n");
     MakeReadOnly("RW.BAT");
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     EXPECT_EQ(Read("RW.BAT"), "call prog\r\n");
     ASSERT_EQ(platform.messages.size(), 3u);
     EXPECT_EQ(platform.messages[2].style, kStyleWarning);
@@ -83,7 +83,7 @@ TEST_F(ProbeTest, FindsOrdinaryFilesWithoutRegardToCase) {
     EXPECT_EQ(platform.PatternHasFile(platform.JoinPath({}, "SVOBJ\\*.gnt")), Probe::None);
     EXPECT_EQ(platform.PatternHasFile(platform.JoinPath({}, "PBS.BAT")), Probe::None);
     EXPECT_EQ(platform.PatternHasFile(platform.JoinPath({}, "MISSING\\*.*")), Probe::None);
-    EXPECT_EQ(DetectInstallVariant(platform), "RW9");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::RW9);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Wildcard probes and deletion on real folders: what counts as a file on Windows.
-#include "Detection.h"
+#include "Layout.h"
 #include "PlatformTesting.h"
 
 namespace zelvoset::testing {
@@ -23,7 +23,7 @@ TEST_F(PatternTest, HiddenAndSystemFilesAndFoldersNeverCount) {
     SetAttributes("SV\\plain.dat", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     EXPECT_EQ(platform.PatternHasFile("sv\\*.*"), Probe::Found);
     EXPECT_EQ(platform.PatternHasFile(Path("SV\\PLAIN.DAT")), Probe::Found);
-    EXPECT_EQ(DetectInstallVariant(platform), "CP");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::CP);
 }
 
 // The system matches a pattern against 8.3 short names too: "*.gnt" finds "a.gntx" (A~1.GNT).
@@ -57,7 +57,7 @@ TEST_F(PatternTest, AListingThatIsRefusedIsAFailedProbe) {
     EXPECT_EQ(platform.PatternHasFile("SVOBJ\\*.*"), Probe::Failed);
     EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
     // Detection takes the failed probe as a hit.
-    EXPECT_EQ(DetectInstallVariant(platform), "RW");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::RW);
     CloseHandle(held);
     EXPECT_EQ(Read("SVOBJ\\a.gnt"), "x");
     EXPECT_EQ(platform.PatternHasFile("NOWHERE\\*.*"), Probe::None);

@@ -1,7 +1,7 @@
 // Line-file rewrites on real files: what Windows adds to a file beyond its bytes, and is kept.
+#include "ConfigFiles.h"
 #include "Files.h"
 #include "PlatformTesting.h"
-#include "Rewrites.h"
 
 #include <cstdlib>
 #include <fstream>

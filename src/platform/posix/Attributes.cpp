@@ -1,6 +1,6 @@
 // What makes a new file the same file as the one it replaces: owner, group, mode, and every
 // extended attribute, ACLs and security labels included.
-#include "os.h"
+#include "Rewrite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace zelvoset::os {
+namespace zelvoset::posix {
 namespace {
 
 // The names of the extended attributes that this user may read, ACLs and labels included.
@@ -94,4 +94,4 @@ Status GiveAttributes(int from, int to) {
     return Status::Ok();
 }
 
-} // namespace zelvoset::os
+} // namespace zelvoset::posix

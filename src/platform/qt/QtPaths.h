@@ -3,18 +3,9 @@
 #include <QFile>
 #include <QString>
 
-#include <algorithm>
 #include <string>
-#include <string_view>
 
 namespace zelvoset {
-
-// The installation's texts separate with '\'; Qt and the system take '/' everywhere.
-inline std::string ToSlashes(std::string_view path) {
-    std::string slashed(path);
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    return slashed;
-}
 
 // File names are bytes on disk, and Qt decodes them as UTF-8 whatever the locale: a name that
 // is not UTF-8 does not come back. Only for what must go through Qt (the file dialog); file

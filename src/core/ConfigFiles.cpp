@@ -1,6 +1,5 @@
-#include "Rewrites.h"
+#include "ConfigFiles.h"
 
-#include "Detection.h"
 #include "LineFile.h"
 
 namespace zelvoset {
@@ -14,13 +13,20 @@ struct StartupFile {
     bool echoOff; // a batch file must keep "@echo off" on top
 };
 
-const StartupFile* StartupFileFor(std::string_view variant) {
+const StartupFile* StartupFileFor(std::optional<Layout> layout) {
     static constexpr StartupFile kSynrun{"SYNRUN.SYN", "COBSW=-F", false};
     static constexpr StartupFile kRwBat{"RW.BAT", "SET COBSW=-F", true};
-    if (variant == kVariantCP)
+    if (!layout)
+        return nullptr;
+    switch (*layout) {
+    case Layout::CP:
         return &kSynrun;
-    if (variant == kVariantRW9)
+    case Layout::RW9:
         return &kRwBat;
+    case Layout::RW:
+    case Layout::PBS:
+        return nullptr;
+    }
     return nullptr;
 }
 
@@ -55,7 +61,7 @@ void CleanOutSQPATH(Platform& platform) {
     }
 }
 
-void addCOBSW(Platform& platform, std::string_view InstallVariant) {
+void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant) {
     const StartupFile* file = StartupFileFor(InstallVariant);
     if (!file)
         return;

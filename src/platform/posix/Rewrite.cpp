@@ -1,7 +1,7 @@
-// The POSIX pieces of a file rewrite: new files that no name reaches until they are complete,
+// The pieces of a file rewrite on Linux: new files that no name reaches until they are complete,
 // checked syncs, and the backup that an in-place overwrite keeps. Files.cpp puts them together
-// into the two ways of rewriting; attributes_posix.cpp makes a new file the same file.
-#include "os.h"
+// into the two ways of rewriting; Attributes.cpp makes a new file the same file.
+#include "Rewrite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace zelvoset::os {
+namespace zelvoset::posix {
 namespace {
 
 // Large enough that system calls cost nothing next to the copying.
@@ -73,18 +73,20 @@ Status CopyByReading(int from, int to, long long at, long long size) {
 
 } // namespace
 
-Fd::~Fd() {
-    if (fd_ >= 0)
-        close(fd_);
-}
-
-Fd& Fd::operator=(Fd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = other.release();
-    }
-    return *this;
+Status CheckReplaceable(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return Status::Fail(Reason(errno));
+    if (S_ISDIR(st.st_mode))
+        return Status::Fail(Reason(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return Status::Fail("Not a regular file");
+    // The owner write bit is the POSIX read-only attribute; root would otherwise write anyway.
+    if (!(st.st_mode & S_IWUSR))
+        return Status::Fail("The file is read-only");
+    if (access(path.c_str(), W_OK) != 0)
+        return Status::Fail(Reason(errno));
+    return Status::Ok();
 }
 
 std::optional<FileState> StateOf(int fd) {
@@ -102,14 +104,12 @@ std::optional<FileState> StateAt(const std::string& path) {
 }
 
 std::optional<NewFile> CreateUnpublished(const std::string& directory, std::string_view hint) {
-#ifdef O_TMPFILE
     // Unnamed until published: a crash leaves nothing behind in the user's directory.
     const int fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd >= 0)
         return NewFile{Fd(fd), {}};
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return std::nullopt;
-#endif
     // Hidden, so that no probe of the installation ever counts it.
     return CreateNamed(directory, "." + std::string(hint) + ".");
 }
@@ -149,11 +149,9 @@ std::optional<NewFile> CreateScratch(std::string_view hint) {
     for (const std::string& directory : {std::string(tmpdir ? tmpdir : ""), std::string("/tmp")}) {
         if (directory.empty())
             continue;
-#ifdef O_TMPFILE
         const int fd = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0)
             return NewFile{Fd(fd), {}};
-#endif
         if (auto file = CreateNamed(directory, "zelvoset-" + std::string(hint) + "-")) {
             // Nobody needs it by name: unlinked now, it vanishes with the program.
             Discard(*file);
@@ -177,7 +175,6 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 Status CopyContents(int from, int to, long long size) {
     long long at = 0;
-#ifdef __linux__
     // In the kernel, without passing the bytes through the program; a shared extent where the
     // file system can.
     while (at < size) {
@@ -195,7 +192,6 @@ Status CopyContents(int from, int to, long long size) {
             return Status::Fail("The file ended early");
         at += copied;
     }
-#endif
     return CopyByReading(from, to, at, size);
 }
 
@@ -213,22 +209,14 @@ Status SyncDirectoryOf(const std::string& file) {
 }
 
 void StartWriteback(int fd, long long offset, long long length) {
-#ifdef __linux__
     (void)sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)fd, (void)offset, (void)length;
-#endif
 }
 
 Status Reserve(int fd, long long size) {
-#ifdef __linux__
     // Only the space: the size stays, so that the old contents are still whole until written.
     if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
         (errno == ENOSPC || errno == EDQUOT))
         return Status::Fail(Reason(errno));
-#else
-    (void)fd, (void)size;
-#endif
     return Status::Ok();
 }
 
@@ -268,4 +256,4 @@ std::optional<Backup> MakeBackup(int original, long long size, const std::string
     return std::nullopt;
 }
 
-} // namespace zelvoset::os
+} // namespace zelvoset::posix

@@ -1,74 +1,20 @@
 #pragma once
 
-#include "Platform.h"
+#include "Fd.h"
 #include "Status.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// The POSIX calls behind the Qt platform, where Qt hides what the program needs: exact path
-// bytes (Qt decodes every name as UTF-8 and loses any other), directory errors, owners, modes,
-// ACLs and extended attributes, checked syncs, and the way a script is started.
-namespace zelvoset::os {
-
-// The system's words for an errno value, as every failure here reports it.
-std::string Reason(int error);
-
-// A '/'-separated path with every existing component spelled as it is on disk, each found
-// without regard to letter case, an exact-case name winning. Components that do not exist are
-// kept as given. `failed` when a directory on the way exists but could not be searched.
-struct Resolved {
-    std::string path;
-    bool failed = false;
-};
-Resolved ResolveCase(std::string_view path);
-
-// Whether `directory` (already resolved) holds an ordinary file matching the DOS-style
-// `pattern`: a regular file or a link to one, not hidden.
-Probe FindMatch(const std::string& directory, std::string_view pattern);
-// Deletes every ordinary file of `directory` matching `pattern`; fails when none matched.
-Status DeleteMatches(const std::string& directory, std::string_view pattern);
-// The absolute path with every link, "." and ".." resolved; nullopt when it does not exist.
-std::optional<std::string> RealPath(const std::string& path);
-// Whether anything, a dangling link included, is at the path.
-bool Exists(const std::string& path);
-// Whether a resolved path names an ordinary file.
-Probe IsOrdinaryFile(const std::string& path);
-// Removes one file.
-Status RemoveFile(const std::string& path);
-
-// The directory of the running program, as the system spells it; nullopt without /proc.
-std::optional<std::string> ExecutableDirectory();
-std::optional<std::string> CurrentDirectory();
-Status ChangeDirectory(const std::string& path);
+// The pieces of a file rewrite on POSIX systems: new files that no name reaches until they are
+// complete, the attributes that make a new file the same file, checked syncs, and the backup
+// that an overwrite in place keeps.
+namespace zelvoset::posix {
 
 // Refuses a file that may not be replaced: not a regular file, read-only (also for a
 // privileged user), or not writable by the running user.
 Status CheckReplaceable(const std::string& path);
-
-// --- The pieces of a rewrite (rewrite_posix.cpp, attributes_posix.cpp) ---
-
-// An open file descriptor, closed by its owner.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd();
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
 
 // What tells whether a file was changed: which file it is, its size, its times, its links.
 struct FileState {
@@ -133,10 +79,4 @@ struct Backup {
 // Beside the file when its directory takes new files, or else in $TMPDIR, /var/tmp or /tmp.
 std::optional<Backup> MakeBackup(int original, long long size, const std::string& target,
                                  Status& failure);
-
-// Starts `script` of the current directory (found without regard to case) under /bin/sh with
-// each argument passed as exactly one, detached, and returns once it runs: in a terminal window
-// of its own where there is a display and a terminal emulator, otherwise without a window.
-Status LaunchScript(std::string_view script, const std::vector<std::string>& arguments);
-
-} // namespace zelvoset::os
+} // namespace zelvoset::posix

@@ -1,4 +1,4 @@
-#include "Rewrites.h"
+#include "ConfigFiles.h"
 #include "FakePlatform.h"
 
 #include <gtest/gtest.h>
@@ -63,18 +63,19 @@ TEST(CleanOutSQPATH, FailedFirstPassStillCleansMenuAndReportsNothing) {
 }
 
 TEST(addCOBSW, OtherLayoutsReadNothingAndAskNothing) {
-    for (const char* variant : {"RW", "PBS", "", "rw9", "cp"}) {
+    for (const std::optional<Layout> layout :
+         {std::optional(Layout::RW), std::optional(Layout::PBS), std::optional<Layout>()}) {
         FakePlatform platform;
         platform.files[kRwBat].bytes = "x\r\n";
         platform.files[kSynrun].bytes = "x\r\n";
-        addCOBSW(platform, variant);
-        EXPECT_TRUE(platform.events.empty()) << variant;
+        addCOBSW(platform, layout);
+        EXPECT_TRUE(platform.events.empty()) << ::testing::PrintToString(layout);
     }
 }
 
 TEST(addCOBSW, MissingStartupFileIsNeitherCreatedNorReported) {
     FakePlatform platform;
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(platform.files.empty());
 }
@@ -83,7 +84,7 @@ TEST(addCOBSW, PresentLineMeansNoQuestion) {
     for (const char* bytes : {"SET COBSW=-F\r\nrest\r\n", "@echo off\nrun\nSET COBSW=-F"}) {
         FakePlatform platform;
         platform.files[kRwBat].bytes = bytes;
-        addCOBSW(platform, "RW9");
+        addCOBSW(platform, Layout::RW9);
         EXPECT_TRUE(platform.messages.empty());
         EXPECT_EQ(platform.files[kRwBat].bytes, bytes);
     }
@@ -93,7 +94,7 @@ TEST(addCOBSW, NearMissesAskAndYesPutsTheLineOnTop) {
     FakePlatform platform;
     platform.files[kRwBat].bytes = "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n";
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, kRwQuestion);
     EXPECT_EQ(platform.messages[0].style, 36);
@@ -106,7 +107,7 @@ TEST(addCOBSW, EmptyBatchFileAnsweredYes) {
     FakePlatform platform;
     platform.files[kRwBat].bytes = "";
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     EXPECT_EQ(platform.files[kRwBat].bytes, "@echo off\r\nSET COBSW=-F\r\n");
 }
 
@@ -114,7 +115,7 @@ TEST(addCOBSW, SynrunGetsItsLineWithoutEchoOff) {
     FakePlatform platform;
     platform.files[kSynrun].bytes = "PATH=X\r\n";
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "CP");
+    addCOBSW(platform, Layout::CP);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text,
               "The SYNRUN.SYN file needs the line COBSW=-F added in order for Zelvo to function "
@@ -127,7 +128,7 @@ TEST(addCOBSW, NoLeavesTheFileAndWarns) {
     FakePlatform platform;
     platform.files[kRwBat].bytes = "echo hi\n";
     platform.answers = {kAnswerNo};
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\n");
     EXPECT_TRUE(platform.EventsOf("replace").empty());
     ASSERT_EQ(platform.messages.size(), 2u);
@@ -140,7 +141,7 @@ TEST(addCOBSW, FailedWriteAfterYesWarnsLikeNo) {
     FakePlatform platform;
     platform.files[kRwBat] = {"echo hi\r\n", false, /*readOnly*/ true, false};
     platform.answers = {kAnswerYes};
-    addCOBSW(platform, "RW9");
+    addCOBSW(platform, Layout::RW9);
     EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\r\n");
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[1].text, kRwWarning);
@@ -150,7 +151,7 @@ TEST(addCOBSW, FailedWriteAfterYesWarnsLikeNo) {
     FakePlatform unreadable;
     unreadable.files[kRwBat] = {"echo hi\r\n", /*unreadable*/ true, false, false};
     unreadable.answers = {kAnswerYes};
-    addCOBSW(unreadable, "RW9");
+    addCOBSW(unreadable, Layout::RW9);
     EXPECT_EQ(unreadable.files[kRwBat].bytes, "echo hi\r\n");
     ASSERT_EQ(unreadable.messages.size(), 2u);
     EXPECT_EQ(unreadable.messages[1].text, kRwWarning);

@@ -1,6 +1,8 @@
 // How a script of the installation is started on POSIX systems: under /bin/sh, in a terminal
 // window of its own where there is a display and a terminal emulator, otherwise without a window.
-#include "os.h"
+#include "Launch.h"
+
+#include "Paths.h"
 
 #include <cerrno>
 #include <csignal>
@@ -15,7 +17,7 @@
 
 extern char** environ;
 
-namespace zelvoset::os {
+namespace zelvoset::posix {
 namespace {
 
 constexpr const char* kShell = "/bin/sh";
@@ -192,4 +194,4 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
     return StartDetached(command, !terminal.empty());
 }
 
-} // namespace zelvoset::os
+} // namespace zelvoset::posix

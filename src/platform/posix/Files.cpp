@@ -1,6 +1,7 @@
 #include "Files.h"
 
-#include "os.h"
+#include "Paths.h"
+#include "Rewrite.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,7 +15,7 @@ namespace {
 // Bytes as they are: the installation's files are 8-bit text in an unknown code page.
 class PosixInputFile : public InputFile {
 public:
-    explicit PosixInputFile(os::Fd fd) : fd_(std::move(fd)) {}
+    explicit PosixInputFile(posix::Fd fd) : fd_(std::move(fd)) {}
 
     std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
         for (;;) {
@@ -27,7 +28,7 @@ public:
     }
 
 private:
-    os::Fd fd_;
+    posix::Fd fd_;
 };
 
 // Our own code rather than QSaveFile, whose commit() goes on to rename when the sync fails, can
@@ -59,7 +60,7 @@ public:
     bool Write(std::string_view bytes) override {
         if (failed_)
             return false;
-        if (!os::WriteAll(contents_.fd.get(), bytes)) {
+        if (!posix::WriteAll(contents_.fd.get(), bytes)) {
             failure_ = errno;
             failed_ = true;
             return false;
@@ -67,7 +68,7 @@ public:
         written_ += static_cast<long long>(bytes.size());
         // Disk writes overlap the rest of the work instead of all waiting for the final sync.
         if (!inPlace_ && written_ - flushedUpTo_ >= kWritebackStep) {
-            os::StartWriteback(contents_.fd.get(), flushedUpTo_, written_ - flushedUpTo_);
+            posix::StartWriteback(contents_.fd.get(), flushedUpTo_, written_ - flushedUpTo_);
             flushedUpTo_ = written_;
         }
         return true;
@@ -75,18 +76,19 @@ public:
 
     Status Commit() override {
         if (failed_)
-            return Status::Fail("The new contents could not be written: " + os::Reason(failure_));
+            return Status::Fail("The new contents could not be written: " +
+                                posix::Reason(failure_));
         return inPlace_ ? CommitInPlace() : CommitBeside();
     }
 
     bool Overtaken() const override { return overtaken_; }
 
-    ~PosixReplacement() override { os::Discard(contents_); }
+    ~PosixReplacement() override { posix::Discard(contents_); }
 
 private:
     static constexpr long long kWritebackStep = 4 * 1024 * 1024;
 
-    PosixReplacement(std::string target, os::Fd original, os::FileState start)
+    PosixReplacement(std::string target, posix::Fd original, posix::FileState start)
         : target_(std::move(target)), original_(std::move(original)), start_(start) {}
 
     // A new file beside the old one that is the old one in all but its contents, if there can be
@@ -95,11 +97,11 @@ private:
         if (start_.links > 1)
             return false;
         const std::size_t slash = target_.rfind('/');
-        auto file = os::CreateUnpublished(slash == 0 ? "/" : target_.substr(0, slash),
-                                          target_.substr(slash + 1));
-        if (!file || !os::GiveAttributes(original_.get(), file->fd.get())) {
+        auto file = posix::CreateUnpublished(slash == 0 ? "/" : target_.substr(0, slash),
+                                             target_.substr(slash + 1));
+        if (!file || !posix::GiveAttributes(original_.get(), file->fd.get())) {
             if (file)
-                os::Discard(*file);
+                posix::Discard(*file);
             return false;
         }
         contents_ = std::move(*file);
@@ -107,15 +109,15 @@ private:
     }
 
     Status CommitBeside() {
-        if (Status synced = os::Sync(contents_.fd.get()); !synced)
+        if (Status synced = posix::Sync(contents_.fd.get()); !synced)
             return Status::Fail("The new contents could not be saved: " + synced.reason());
         if (ChangedMeanwhile())
             return Overtake();
-        if (Status published = os::Publish(contents_, target_); !published)
+        if (Status published = posix::Publish(contents_, target_); !published)
             return published;
         // The new file is in place, but until its directory is on disk a crash may bring back
         // the old one: the rewrite is not done.
-        if (Status synced = os::SyncDirectoryOf(target_); !synced)
+        if (Status synced = posix::SyncDirectoryOf(target_); !synced)
             return Status::Fail("The replaced file could not be saved: " + synced.reason());
         return Status::Ok();
     }
@@ -123,24 +125,24 @@ private:
     Status CommitInPlace() {
         const long long size = written_;
         // A limit reached half-way through the overwrite would leave the file cut.
-        if (!os::WithinSizeLimit(size))
-            return Status::Fail(os::Reason(EFBIG));
+        if (!posix::WithinSizeLimit(size))
+            return Status::Fail(posix::Reason(EFBIG));
         if (ChangedMeanwhile())
             return Overtake();
         Status failure = Status::Ok();
-        auto backup = os::MakeBackup(original_.get(), start_.size, target_, failure);
+        auto backup = posix::MakeBackup(original_.get(), start_.size, target_, failure);
         if (!backup)
             return failure;
-        const os::Fd out(open(target_.c_str(), O_WRONLY | O_CLOEXEC));
+        const posix::Fd out(open(target_.c_str(), O_WRONLY | O_CLOEXEC));
         const int openError = errno;
-        const auto opened = out ? os::StateOf(out.get()) : std::nullopt;
+        const auto opened = out ? posix::StateOf(out.get()) : std::nullopt;
         // The backup took time: a writer may have come in meanwhile.
         if (!opened || !opened->SameFile(start_) || ChangedMeanwhile()) {
-            (void)os::RemoveFile(backup->path);
-            return out ? Overtake() : Status::Fail(os::Reason(openError));
+            (void)posix::RemoveFile(backup->path);
+            return out ? Overtake() : Status::Fail(posix::Reason(openError));
         }
-        if (Status reserved = os::Reserve(out.get(), size); !reserved) {
-            (void)os::RemoveFile(backup->path);
+        if (Status reserved = posix::Reserve(out.get(), size); !reserved) {
+            (void)posix::RemoveFile(backup->path);
             return reserved;
         }
 
@@ -150,29 +152,29 @@ private:
             if (!Overwrite(backup->fd.get(), out.get(), start_.size))
                 return Status::Fail(written.reason() + "; the old contents are kept in " +
                                     backup->path);
-            (void)os::RemoveFile(backup->path);
+            (void)posix::RemoveFile(backup->path);
             return written;
         }
         // Writing as someone else than the owner clears the set-id bits; the owner gets them back.
-        if (const auto now = os::StateOf(out.get()); now && now->mode != start_.mode)
+        if (const auto now = posix::StateOf(out.get()); now && now->mode != start_.mode)
             (void)fchmod(out.get(), start_.mode & 07777);
-        (void)os::RemoveFile(backup->path);
+        (void)posix::RemoveFile(backup->path);
         return Status::Ok();
     }
 
     static Status Overwrite(int from, int to, long long size) {
-        Status done = os::CopyContents(from, to, size);
+        Status done = posix::CopyContents(from, to, size);
         if (done && ftruncate(to, size) != 0)
-            done = Status::Fail(os::Reason(errno));
+            done = Status::Fail(posix::Reason(errno));
         if (done)
-            done = os::Sync(to);
+            done = posix::Sync(to);
         return done;
     }
 
     // Whether the file at the path is no longer the one opened, as it was when opened.
     bool ChangedMeanwhile() {
-        const auto now = os::StateOf(original_.get());
-        const auto there = os::StateAt(target_);
+        const auto now = posix::StateOf(original_.get());
+        const auto there = posix::StateAt(target_);
         overtaken_ = !now || !there || !now->Unchanged(start_) || !there->SameFile(start_);
         return overtaken_;
     }
@@ -183,9 +185,9 @@ private:
     }
 
     std::string target_;
-    os::Fd original_; // read-only: the state to compare, and the old contents for the backup
-    os::FileState start_;
-    os::NewFile contents_;
+    posix::Fd original_; // read-only: the state to compare, and the old contents for the backup
+    posix::FileState start_;
+    posix::NewFile contents_;
     bool inPlace_ = false;
     bool failed_ = false;
     int failure_ = 0;
@@ -196,22 +198,22 @@ private:
 
 Opened<ReplacementFile> PosixReplacement::Open(const std::string& path) {
     // The link's target is rewritten, so that the link stays a link.
-    const auto target = os::RealPath(path);
+    const auto target = posix::RealPath(path);
     if (!target)
-        return {nullptr, os::Reason(errno)};
-    if (Status replaceable = os::CheckReplaceable(*target); !replaceable)
+        return {nullptr, posix::Reason(errno)};
+    if (Status replaceable = posix::CheckReplaceable(*target); !replaceable)
         return {nullptr, replaceable.reason()};
-    os::Fd original(open(target->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    const auto start = original ? os::StateOf(original.get()) : std::nullopt;
+    posix::Fd original(open(target->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const auto start = original ? posix::StateOf(original.get()) : std::nullopt;
     if (!start)
-        return {nullptr, os::Reason(errno)};
+        return {nullptr, posix::Reason(errno)};
 
     std::unique_ptr<PosixReplacement> file(
         new PosixReplacement(*target, std::move(original), *start));
     if (!file->StartBeside()) {
-        auto scratch = os::CreateScratch("rewrite");
+        auto scratch = posix::CreateScratch("rewrite");
         if (!scratch)
-            return {nullptr, "No scratch file for the new contents: " + os::Reason(errno)};
+            return {nullptr, "No scratch file for the new contents: " + posix::Reason(errno)};
         file->contents_ = std::move(*scratch);
         file->inPlace_ = true;
     }
@@ -224,15 +226,15 @@ Opened<InputFile> OpenInputFile(const std::string& path) {
     // Opening a FIFO or a device could block or never end; no line file is one.
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return {nullptr, S_ISDIR(st.st_mode) ? os::Reason(EISDIR) : "Not a regular file"};
+        return {nullptr, S_ISDIR(st.st_mode) ? posix::Reason(EISDIR) : "Not a regular file"};
     // Not blocking all the same, should one take the file's place meanwhile.
-    os::Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    posix::Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        return {nullptr, os::Reason(errno)};
+        return {nullptr, posix::Reason(errno)};
     if (fstat(fd.get(), &st) != 0)
-        return {nullptr, os::Reason(errno)};
+        return {nullptr, posix::Reason(errno)};
     if (S_ISDIR(st.st_mode))
-        return {nullptr, os::Reason(EISDIR)};
+        return {nullptr, posix::Reason(EISDIR)};
     if (!S_ISREG(st.st_mode))
         return {nullptr, "Not a regular file"};
     (void)fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);

@@ -1,4 +1,4 @@
-#include "Detection.h"
+#include "Layout.h"
 #include "FakePlatform.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@ using zelvoset::testing::FakePlatform;
 
 namespace {
 
-std::string DetectWith(std::map<std::string, Probe> probes) {
+std::optional<Layout> DetectWith(std::map<std::string, Probe> probes) {
     FakePlatform platform;
     platform.probes = std::move(probes);
     return DetectInstallVariant(platform);
@@ -17,28 +17,29 @@ std::string DetectWith(std::map<std::string, Probe> probes) {
 } // namespace
 
 TEST(Detection, EachMarkerAloneGivesItsLayout) {
-    EXPECT_EQ(DetectWith({}), "");
-    EXPECT_EQ(DetectWith({{"SVOBJ\\*.*", Probe::Found}}), "RW");
-    EXPECT_EQ(DetectWith({{"CLASSIC9.ICO", Probe::Found}}), "RW9");
-    EXPECT_EQ(DetectWith({{"PBS.BAT", Probe::Found}}), "PBS");
-    EXPECT_EQ(DetectWith({{"SV\\*.*", Probe::Found}}), "CP");
+    EXPECT_EQ(DetectWith({}), std::nullopt);
+    EXPECT_EQ(DetectWith({{"SVOBJ\\*.*", Probe::Found}}), Layout::RW);
+    EXPECT_EQ(DetectWith({{"CLASSIC9.ICO", Probe::Found}}), Layout::RW9);
+    EXPECT_EQ(DetectWith({{"PBS.BAT", Probe::Found}}), Layout::PBS);
+    EXPECT_EQ(DetectWith({{"SV\\*.*", Probe::Found}}), Layout::CP);
 }
 
 TEST(Detection, LaterMarkersWin) {
-    EXPECT_EQ(DetectWith({{"SVOBJ\\*.*", Probe::Found}, {"CLASSIC9.ICO", Probe::Found}}), "RW9");
-    EXPECT_EQ(DetectWith({{"CLASSIC9.ICO", Probe::Found}, {"PBS.BAT", Probe::Found}}), "PBS");
-    EXPECT_EQ(DetectWith({{"PBS.BAT", Probe::Found}, {"SV\\*.*", Probe::Found}}), "CP");
+    EXPECT_EQ(DetectWith({{"SVOBJ\\*.*", Probe::Found}, {"CLASSIC9.ICO", Probe::Found}}),
+              Layout::RW9);
+    EXPECT_EQ(DetectWith({{"CLASSIC9.ICO", Probe::Found}, {"PBS.BAT", Probe::Found}}), Layout::PBS);
+    EXPECT_EQ(DetectWith({{"PBS.BAT", Probe::Found}, {"SV\\*.*", Probe::Found}}), Layout::CP);
     EXPECT_EQ(DetectWith({{"SVOBJ\\*.*", Probe::Found},
                           {"CLASSIC9.ICO", Probe::Found},
                           {"PBS.BAT", Probe::Found},
                           {"SV\\*.*", Probe::Found}}),
-              "CP");
+              Layout::CP);
 }
 
 TEST(Detection, FailedProbeCountsAsHitAndAllProbesRun) {
     FakePlatform platform;
     platform.probes = {{"CLASSIC9.ICO", Probe::Failed}};
-    EXPECT_EQ(DetectInstallVariant(platform), "RW9");
+    EXPECT_EQ(DetectInstallVariant(platform), Layout::RW9);
     EXPECT_EQ(platform.EventsOf("probe"),
               (std::vector<std::string>{"probe SVOBJ\\*.*", "probe CLASSIC9.ICO", "probe PBS.BAT",
                                         "probe SV\\*.*"}));

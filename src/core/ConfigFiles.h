@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Layout.h"
 #include "Platform.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,6 @@ std::string ProgramFile(Platform& platform, std::string_view name);
 void CleanOutSQPATH(Platform& platform);
 
 // Makes sure the layout's start-up file sets COBSW, asking the user before editing it.
-void addCOBSW(Platform& platform, std::string_view InstallVariant);
+void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant);
 
 } // namespace zelvoset

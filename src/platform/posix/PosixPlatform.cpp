@@ -1,0 +1,108 @@
+#include "PosixPlatform.h"
+
+#include "Directory.h"
+#include "Files.h"
+#include "Launch.h"
+#include "Paths.h"
+#include "Wildcard.h"
+
+namespace zelvoset {
+namespace {
+
+// A pattern's directory and its last component, which alone may hold wildcards.
+struct PatternParts {
+    std::string directory;
+    std::string name;
+};
+
+PatternParts Split(std::string_view pattern) {
+    const std::string path(pattern);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {{}, path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// A name as it is spelled on disk, found without regard to case.
+std::string OnDisk(std::string_view path) {
+    return posix::ResolveCase(path).path;
+}
+
+// A literal name: the one file it resolves to, exact case first.
+Probe ProbeLiteral(std::string_view path) {
+    const posix::Resolved resolved = posix::ResolveCase(path);
+    const Probe probe = posix::IsOrdinaryFile(resolved.path);
+    return probe == Probe::None && resolved.failed ? Probe::Failed : probe;
+}
+
+} // namespace
+
+Probe PosixPlatform::PatternHasFile(std::string_view pattern) {
+    const PatternParts parts = Split(pattern);
+    if (!HasWildcard(parts.name))
+        return ProbeLiteral(pattern);
+    const posix::Resolved directory = posix::ResolveCase(parts.directory);
+    const Probe probe = posix::FindMatch(directory.path, parts.name);
+    return probe == Probe::None && directory.failed ? Probe::Failed : probe;
+}
+
+Status PosixPlatform::DeleteMatching(std::string_view pattern) {
+    const PatternParts parts = Split(pattern);
+    if (HasWildcard(parts.name))
+        return posix::DeleteMatches(posix::ResolveCase(parts.directory).path, parts.name);
+    // A literal name deletes the one file it resolves to, not every spelling of it.
+    const std::string path = OnDisk(pattern);
+    if (posix::IsOrdinaryFile(path) != Probe::Found)
+        return Status::Fail("No matching file");
+    return posix::RemoveFile(path);
+}
+
+Status PosixPlatform::LaunchCommand(std::string_view script,
+                                    const std::vector<std::string>& arguments) {
+    return posix::LaunchScript(posix::ToSlashes(script), arguments);
+}
+
+Opened<InputFile> PosixPlatform::OpenForInput(std::string_view path) {
+    return OpenInputFile(OnDisk(path));
+}
+
+Opened<ReplacementFile> PosixPlatform::OpenForReplace(std::string_view path) {
+    // The same resolution as for reading: a "sqpath.dat" is rewritten under its own name.
+    return OpenReplacementFile(OnDisk(path));
+}
+
+Status PosixPlatform::ChangeDirectory(std::string_view path) {
+    return posix::ChangeDirectory(OnDisk(path));
+}
+
+std::string PosixPlatform::ProgramDirectory() {
+    // The system's own bytes: a toolkit's idea of it decodes the name as UTF-8 and comes back
+    // empty for any other, which made every file "beside the program" a file of "/". Read once:
+    // the program does not move, and every file beside it asks again.
+    static const std::string directory = posix::ExecutableDirectory().value_or(".");
+    return directory;
+}
+
+std::string PosixPlatform::JoinPath(std::string_view base, std::string_view name) {
+    if (base.empty())
+        return posix::ToSlashes(name);
+    return std::string(base) + (base.ends_with('/') ? "" : "/") + posix::ToSlashes(name);
+}
+
+std::optional<Location> PosixPlatform::LocateBelow(std::string_view file, std::string_view base) {
+    const std::string path = OnDisk(file);
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const auto realFolder = posix::RealPath(folder);
+    const auto realBase = posix::RealPath(OnDisk(base));
+    if (name.empty() || name == "." || name == ".." || !realFolder || !realBase ||
+        !posix::Exists(*realFolder + "/" + name))
+        return std::nullopt;
+    const std::string prefix = realBase->ends_with('/') ? *realBase : *realBase + '/';
+    if (realFolder->size() <= prefix.size() || !realFolder->starts_with(prefix))
+        return std::nullopt;
+    return Location{realFolder->substr(prefix.size()), name};
+}
+
+} // namespace zelvoset
