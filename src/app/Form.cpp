@@ -56,4 +56,12 @@ bool IsOption(const Control& control) {
     return control.container == nullptr && control.kind != Kind::Frame;
 }
 
+std::optional<Shown> AfterFinish(const Control& control) {
+    if (IsOption(control))
+        return Shown{false, false};
+    if (control.kind == Kind::Frame && control.hiddenAtStart)
+        return Shown{true, true};
+    return std::nullopt;
+}
+
 } // namespace zelvoset::form

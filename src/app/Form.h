@@ -1,7 +1,8 @@
 #pragma once
 
-#include "Platform.h"
+#include "Application.h"
 
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -59,5 +60,16 @@ const Control* Find(std::string_view name);
 // Whether a control is one of the options that the Finish panel covers (and that must then
 // become unreachable), as opposed to the panel and what it holds.
 bool IsOption(const Control& control);
+
+// What Finish makes of a control. The panel comes up over the options, and the options are
+// hidden and disabled: reachable underneath it, Tab would wander onto hidden buttons and Alt+E
+// would start the empty data files instead of Exit. nullopt: the control stays as it is.
+struct Shown {
+    bool visible;
+    bool enabled;
+};
+std::optional<Shown> AfterFinish(const Control& control);
+// The control that has the focus once Finish has shown the panel.
+inline constexpr const char* kFocusAfterFinish = "cmdExit";
 
 } // namespace zelvoset::form

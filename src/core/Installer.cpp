@@ -52,4 +52,11 @@ void Installer::cmdEmptyFiles_Click() {
         (void)platform_.ShowMessage(done.reason(), kStyleError);
 }
 
+void Installer::cmdExit_Click() {
+    if (ended_)
+        return;
+    ended_ = true;
+    platform_.EndProgram();
+}
+
 } // namespace zelvoset

@@ -21,11 +21,16 @@ public:
     // The empty data files button: a failure of the action is shown to the user.
     void cmdEmptyFiles_Click();
 
+    // Exit, and the window's close box: the program ends. Ending it may close the window again,
+    // which asks again; the program still ends only once.
+    void cmdExit_Click();
+
     std::optional<Layout> InstallVariant() const { return InstallVariant_; }
 
 private:
     Platform& platform_;
     std::optional<Layout> InstallVariant_;
+    bool ended_ = false;
 };
 
 } // namespace zelvoset

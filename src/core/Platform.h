@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Application.h"
+#include "Location.h"
 #include "Status.h"
 
 #include <cstddef>
@@ -10,9 +12,6 @@
 #include <vector>
 
 namespace zelvoset {
-
-// The application's title: the main window's caption, and the title of a box given none.
-inline constexpr const char* kApplicationTitle = "Zelvo Install";
 
 // Message box styles and answers keep the classic numeric values: callers and tests speak of
 // "style 16" and "answer 6", and the numbers are how the texts of the installation name them.
@@ -49,13 +48,6 @@ public:
 template <class File> struct Opened {
     std::unique_ptr<File> file;
     std::string error;
-};
-
-// Where a chosen file lies below a directory: its folder relative to that directory, written the
-// way the platform's own programs take a relative path, and the file's own name as on disk.
-struct Location {
-    std::string folder;
-    std::string name;
 };
 
 // What the file-open dialog is asked to show.

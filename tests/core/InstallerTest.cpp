@@ -84,3 +84,11 @@ TEST(EmptyFilesButton, ReportsAFailedLaunchByName) {
     EXPECT_EQ(platform.messages[0].style, 16);
     EXPECT_EQ(platform.messages[0].title, "");
 }
+
+TEST(Exit, EndsTheProgramOnceHoweverOftenItIsAsked) {
+    FakePlatform platform;
+    Installer installer(platform);
+    installer.cmdExit_Click();
+    installer.cmdExit_Click(); // the window's close box, as the ending closes the window
+    EXPECT_EQ(platform.ended, 1);
+}

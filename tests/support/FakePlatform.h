@@ -49,7 +49,7 @@ public:
     std::vector<Launch> launches;
     std::vector<BrowseRequest> browses;
     std::string currentDirectory = "C:\\START";
-    bool ended = false;
+    int ended = 0; // how often the program was ended
 
     Probe PatternHasFile(std::string_view pattern) override {
         events.push_back("probe " + std::string(pattern));
@@ -133,7 +133,7 @@ public:
         return it->second;
     }
 
-    void EndProgram() override { ended = true; }
+    void EndProgram() override { ++ended; }
 
     // Convenience: the events that start with a given word.
     std::vector<std::string> EventsOf(std::string_view kind) const {

@@ -9,8 +9,7 @@
 
 namespace zelvoset {
 
-frmZelIns::frmZelIns(Platform& platform, QWidget* parent)
-    : QWidget(parent), platform_(platform), installer_(platform) {
+frmZelIns::frmZelIns(Platform& platform, QWidget* parent) : QWidget(parent), installer_(platform) {
     createControls();
     arrangeTabOrder();
     connectEvents();
@@ -29,15 +28,16 @@ void frmZelIns::cmdEmptyFiles_Click() {
 }
 
 void frmZelIns::cmdFinish_Click() {
-    fraFinish->show();
-    fraFinish->raise();
-    // The panel covers the options; they must not stay reachable underneath it, or Tab would
-    // wander onto hidden buttons and Alt+E would start the empty data files instead of Exit.
     for (const form::Control& control : form::Controls()) {
-        if (form::IsOption(control))
-            controls_.value(QString::fromLatin1(control.name))->hide();
+        const auto shown = form::AfterFinish(control);
+        if (!shown)
+            continue;
+        QWidget* widget = controls_.value(QString::fromLatin1(control.name));
+        widget->setVisible(shown->visible);
+        widget->setEnabled(shown->enabled);
     }
-    cmdExit->setFocus();
+    fraFinish->raise();
+    controlNamed<QWidget>(form::kFocusAfterFinish)->setFocus();
 }
 
 void frmZelIns::cmdExit_Click() {
@@ -50,12 +50,8 @@ void frmZelIns::closeEvent(QCloseEvent* event) {
 }
 
 void frmZelIns::unload() {
-    // Ending the program may close the window again; it must end only once.
-    if (unloaded_)
-        return;
-    unloaded_ = true;
     hide();
-    platform_.EndProgram();
+    installer_.cmdExit_Click();
 }
 
 void frmZelIns::connectEvents() {

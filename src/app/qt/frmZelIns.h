@@ -44,9 +44,7 @@ private:
         return qobject_cast<Widget*>(controls_.value(QString::fromLatin1(name)));
     }
 
-    Platform& platform_;
     Installer installer_;
-    bool unloaded_ = false;
 
     // Every control of the form by its name, as the description builds them.
     QHash<QString, QWidget*> controls_;

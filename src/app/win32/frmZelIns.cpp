@@ -4,7 +4,7 @@
 
 namespace zelvoset {
 
-frmZelIns::frmZelIns(Platform& platform) : platform_(platform), installer_(platform) {
+frmZelIns::frmZelIns(Platform& platform) : installer_(platform) {
     createWindow();
     createControls();
     arrangeTabOrder();
@@ -42,15 +42,19 @@ void frmZelIns::cmdEmptyFiles_Click() {
 }
 
 void frmZelIns::cmdFinish_Click() {
-    ShowWindow(Control("fraFinish"), SW_SHOW);
-    activeControl_ = Control("cmdExit");
-    SetFocus(activeControl_);
-    // The panel covers the options; they must not stay reachable underneath it, or Tab would
-    // wander onto hidden buttons and Alt+E would start the empty data files instead of Exit.
-    for (const Placed& placed : controls_) {
-        if (form::IsOption(*placed.control)) {
-            ShowWindow(placed.window, SW_HIDE);
-            EnableWindow(placed.window, FALSE);
+    // The panel first, then the focus, then the options hidden: the focus never rests on a
+    // hidden button.
+    for (const bool panel : {true, false}) {
+        for (const Placed& placed : controls_) {
+            const auto shown = form::AfterFinish(*placed.control);
+            if (!shown || shown->visible != panel)
+                continue;
+            ShowWindow(placed.window, shown->visible ? SW_SHOW : SW_HIDE);
+            EnableWindow(placed.window, shown->enabled);
+        }
+        if (panel) {
+            activeControl_ = Control(form::kFocusAfterFinish);
+            SetFocus(activeControl_);
         }
     }
 }
@@ -60,12 +64,8 @@ void frmZelIns::cmdExit_Click() {
 }
 
 void frmZelIns::unload() {
-    // Ending the program may close the window again; it must end only once.
-    if (unloaded_)
-        return;
-    unloaded_ = true;
     ShowWindow(window_, SW_HIDE);
-    platform_.EndProgram();
+    installer_.cmdExit_Click();
 }
 
 bool frmZelIns::HandleDialogKeys(MSG& message) {

@@ -72,7 +72,6 @@ private:
     const Placed* withId(int id) const;
     HWND firstTabStop() const;
 
-    Platform& platform_;
     Installer installer_;
     HWND window_ = nullptr;
     std::vector<Placed> controls_; // in the description's order
@@ -80,7 +79,6 @@ private:
     Font headingFont_;
     // The control that has the focus while the window is active, given it back on return.
     HWND activeControl_ = nullptr;
-    bool unloaded_ = false;
 };
 
 } // namespace zelvoset

@@ -94,15 +94,18 @@ std::optional<Location> PosixPlatform::LocateBelow(std::string_view file, std::s
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    if (!IsPlainFileName(name))
+        return std::nullopt;
     const auto realFolder = posix::RealPath(folder);
     const auto realBase = posix::RealPath(OnDisk(base));
-    if (name.empty() || name == "." || name == ".." || !realFolder || !realBase ||
-        !posix::Exists(*realFolder + "/" + name))
+    if (!realFolder || !realBase || !posix::Exists(*realFolder + "/" + name))
         return std::nullopt;
-    const std::string prefix = realBase->ends_with('/') ? *realBase : *realBase + '/';
-    if (realFolder->size() <= prefix.size() || !realFolder->starts_with(prefix))
+    // Names are bytes here: a folder spelled in other letters is another folder.
+    auto below = FolderBelow(*realFolder, *realBase, '/',
+                             [](std::string_view a, std::string_view b) { return a == b; });
+    if (!below)
         return std::nullopt;
-    return Location{realFolder->substr(prefix.size()), name};
+    return Location{std::move(*below), name};
 }
 
 } // namespace zelvoset

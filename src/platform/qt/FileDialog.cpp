@@ -1,5 +1,6 @@
 #include "FileDialog.h"
 
+#include "DialogRules.h"
 #include "Paths.h"
 #include "QtPaths.h"
 
@@ -80,12 +81,9 @@ void KeepNoSettings() {
 } // namespace
 
 QString QtNameFilters(std::string_view filter) {
-    const QStringList parts = Text(filter).split(u'|');
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (!parts[i + 1].trimmed().isEmpty())
-            filters << QtFilter(parts[i], parts[i + 1]);
-    }
+    for (const FilterEntry& entry : ParseFilter(filter))
+        filters << QtFilter(Text(entry.description), Text(entry.pattern));
     return filters.join(QStringLiteral(";;"));
 }
 

@@ -1,5 +1,6 @@
 #include "MessageBox.h"
 
+#include "DialogRules.h"
 #include "Platform.h"
 
 #include <QApplication>
@@ -36,18 +37,19 @@ Look LookOf(int style) {
 
 int RunMessageBox(std::string_view text, int style, std::string_view title) {
     const Look look = LookOf(style);
-    QMessageBox box(look.icon, title.empty() ? QString(kApplicationTitle) : ToText(title),
-                    ToText(text), look.buttons, QApplication::activeWindow());
+    QMessageBox box(look.icon, ToText(BoxTitle(title)), ToText(text), look.buttons,
+                    QApplication::activeWindow());
     // The texts are the installation's, not markup: a '<' must show as it is.
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return kAnswerYes;
+        return AnswerOf(BoxButton::Yes, style);
     case QMessageBox::No:
-        return kAnswerNo;
+        return AnswerOf(BoxButton::No, style);
+    case QMessageBox::Ok:
+        return AnswerOf(BoxButton::Ok, style);
     default:
-        // A question closed without an answer is a No: nothing gets changed unasked.
-        return style == kStyleQuestion ? kAnswerNo : kAnswerOk;
+        return AnswerOf(BoxButton::None, style);
     }
 }
 

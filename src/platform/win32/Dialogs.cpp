@@ -1,5 +1,6 @@
 #include "Dialogs.h"
 
+#include "DialogRules.h"
 #include "Paths.h"
 #include "Text.h"
 
@@ -32,7 +33,7 @@ std::wstring StartFolder(const std::string& initDir) {
 } // namespace
 
 int RunMessageBox(HWND owner, std::string_view text, int style, std::string_view title) {
-    const std::wstring caption = WidenForDisplay(title.empty() ? kApplicationTitle : title);
+    const std::wstring caption = WidenForDisplay(BoxTitle(title));
     // Boxes come at start-up too, before any window of ours is active: the box takes the front.
     // Without an owner it still holds every window of the program (task modal).
     UINT type = BoxType(style) | MB_SETFOREGROUND;
@@ -40,12 +41,13 @@ int RunMessageBox(HWND owner, std::string_view text, int style, std::string_view
         type |= MB_TASKMODAL;
     switch (MessageBoxW(owner, WidenForDisplay(text).c_str(), caption.c_str(), type)) {
     case IDYES:
-        return kAnswerYes;
+        return AnswerOf(BoxButton::Yes, style);
     case IDNO:
-        return kAnswerNo;
+        return AnswerOf(BoxButton::No, style);
+    case IDOK:
+        return AnswerOf(BoxButton::Ok, style);
     default:
-        // Nothing gets changed unasked: a question without an answer (or no box) is a No.
-        return style == kStyleQuestion ? kAnswerNo : kAnswerOk;
+        return AnswerOf(BoxButton::None, style);
     }
 }
 
@@ -84,20 +86,9 @@ std::optional<std::string> RunOpenFileDialog(HWND owner, const BrowseRequest& re
 
 std::wstring DialogFilter(std::string_view filter) {
     std::wstring pairs;
-    std::size_t start = 0;
-    std::vector<std::wstring> parts;
-    for (;;) {
-        const std::size_t bar = filter.find('|', start);
-        parts.push_back(WidenForDisplay(filter.substr(start, bar - start)));
-        if (bar == std::string_view::npos)
-            break;
-        start = bar + 1;
-    }
-    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i + 1].empty())
-            continue;
-        pairs += parts[i] + L'\0' + parts[i + 1] + L'\0';
-    }
+    for (const FilterEntry& entry : ParseFilter(filter))
+        pairs +=
+            WidenForDisplay(entry.description) + L'\0' + WidenForDisplay(entry.pattern) + L'\0';
     if (!pairs.empty())
         pairs += L'\0';
     return pairs;

@@ -8,6 +8,15 @@
 namespace zelvoset::win32 {
 namespace {
 
+// Two spellings of a path, compared the way NTFS compares names.
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    const auto wideA = Widen(a);
+    const auto wideB = Widen(b);
+    return wideA && wideB &&
+           CompareStringOrdinal(wideA->data(), static_cast<int>(wideA->size()), wideB->data(),
+                                static_cast<int>(wideB->size()), TRUE) == CSTR_EQUAL;
+}
+
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
@@ -143,9 +152,8 @@ std::optional<Location> LocateBelow(std::string_view file, std::string_view base
     if (!widePath || !wideBase)
         return std::nullopt;
     const PathParts parts = SplitPath(*widePath);
-    // A name with a wildcard would be taken as a pattern by the lookup below; no file has one.
-    if (parts.name.empty() || parts.name == L"." || parts.name == L".." ||
-        parts.name.find_first_of(L"*?") != std::wstring::npos)
+    const auto typedName = Narrow(parts.name);
+    if (!typedName || !IsPlainFileName(*typedName))
         return std::nullopt;
     const auto folder = ResolvedFolder(parts.directory.empty() ? L"." : parts.directory);
     const auto root = ResolvedFolder(wideBase->empty() ? L"." : *wideBase);
@@ -157,18 +165,14 @@ std::optional<Location> LocateBelow(std::string_view file, std::string_view base
     const FindHandle found(FindFirstFileExW(LongPathSafe(JoinNative(*folder, parts.name)).c_str(),
                                             FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
                                             0));
-    if (!found)
-        return std::nullopt;
-
-    const std::wstring prefix = IsSeparator(root->back()) ? *root : *root + L'\\';
-    const int length = static_cast<int>(prefix.size());
-    // Strictly below: the installation folder itself is not a company folder.
-    if (folder->size() <= prefix.size() ||
-        CompareStringOrdinal(folder->data(), length, prefix.data(), length, TRUE) != CSTR_EQUAL)
-        return std::nullopt;
-    auto relative = Narrow(std::wstring_view(*folder).substr(prefix.size()));
+    const auto narrowFolder = Narrow(*folder);
+    const auto narrowRoot = Narrow(*root);
     auto name = Narrow(entry.cFileName);
-    if (!relative || !name)
+    if (!found || !narrowFolder || !narrowRoot || !name)
+        return std::nullopt;
+    // Folder names match without regard to case, as the file system matches them.
+    auto relative = FolderBelow(*narrowFolder, *narrowRoot, '\\', SameIgnoringCase);
+    if (!relative)
         return std::nullopt;
     return Location{std::move(*relative), std::move(*name)};
 }

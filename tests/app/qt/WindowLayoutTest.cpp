@@ -1,5 +1,6 @@
 // What the user sees before touching anything: captions, places, fonts, icon.
 #include "FakePlatform.h"
+#include "Form.h"
 #include "frmZelIns.h"
 
 #include <QFontDatabase>
@@ -11,36 +12,6 @@
 namespace zelvoset {
 namespace {
 
-struct Expected {
-    const char* name;
-    const char* container;
-    QString caption;
-    int left, top, width, height; // twips
-};
-
-// The form as designed, in twips; converted here independently of the window's own table.
-const Expected kControls[] = {
-    {"Label1", "frmZelIns", "Select an option to continue.", 480, 360, 4575, 375},
-    {"cmdDemoData", "frmZelIns", "Install &demo data", 360, 1200, 2175, 615},
-    {"lblDemoData", "frmZelIns", "Install Zelvo demonstration data", 2880, 1320, 3015, 495},
-    {"cmdEmptyFiles", "frmZelIns", "Install &empty data files", 360, 2160, 2175, 615},
-    {"lblEmptyFiles", "frmZelIns",
-     "Install an initialized set of Zelvo data files for use in a new company setup", 2880, 2280,
-     3495, 495},
-    {"cmdFinish", "frmZelIns", "&Finish", 360, 3120, 2175, 615},
-    {"lblFinish", "frmZelIns", "", 2880, 3240, 3015, 495},
-    {"fraFinish", "frmZelIns", "", 120, 120, 6495, 3855},
-    {"Label2", "fraFinish", "Installation Complete", 360, 360, 3975, 615},
-    {"Label3", "fraFinish",
-     "The installation process has finished.  To quit this program, click Exit.", 360, 1080, 5295,
-     975},
-    {"cmdExit", "fraFinish", "&Exit", 240, 3000, 2175, 615},
-};
-
-int Pixels(int twips, int dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
-
 QString CaptionOf(QWidget* control) {
     if (auto* label = qobject_cast<QLabel*>(control))
         return label->text();
@@ -51,27 +22,31 @@ QString CaptionOf(QWidget* control) {
 
 TEST(WindowLayout, EveryControlHasItsCaptionPlaceAndContainer) {
     testing::FakePlatform platform;
-    frmZelIns form(platform);
-    const int dpiX = form.logicalDpiX();
-    const int dpiY = form.logicalDpiY();
+    frmZelIns window(platform);
+    const int dpiX = window.logicalDpiX();
+    const int dpiY = window.logicalDpiY();
 
-    EXPECT_EQ(form.windowTitle(), "Zelvo Install");
-    EXPECT_EQ(form.size(), QSize(Pixels(6630, dpiX), Pixels(4035, dpiY)));
-    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window is not resizable";
+    EXPECT_EQ(window.windowTitle(), "Zelvo Install");
+    EXPECT_EQ(window.size(), QSize(form::TwipsToPixels(form::kClientArea.width, dpiX),
+                                   form::TwipsToPixels(form::kClientArea.height, dpiY)));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the window is not resizable";
 
-    for (const auto& expected : kControls) {
+    for (const form::Control& expected : form::Controls()) {
         SCOPED_TRACE(expected.name);
-        auto* control = form.findChild<QWidget*>(expected.name);
+        auto* control = window.findChild<QWidget*>(expected.name);
         ASSERT_NE(control, nullptr);
-        EXPECT_EQ(control->parentWidget()->objectName(), expected.container);
-        EXPECT_EQ(CaptionOf(control), expected.caption);
+        EXPECT_EQ(control->parentWidget()->objectName(),
+                  expected.container ? expected.container : form::kFormName);
+        EXPECT_EQ(CaptionOf(control), QString::fromUtf8(expected.caption));
+        const form::TwipsBox& box = expected.box;
         EXPECT_EQ(control->geometry(),
-                  QRect(Pixels(expected.left, dpiX), Pixels(expected.top, dpiY),
-                        Pixels(expected.width, dpiX), Pixels(expected.height, dpiY)));
+                  QRect(form::TwipsToPixels(box.left, dpiX), form::TwipsToPixels(box.top, dpiY),
+                        form::TwipsToPixels(box.width, dpiX),
+                        form::TwipsToPixels(box.height, dpiY)));
     }
     if (dpiX == 96 && dpiY == 96) {
-        EXPECT_EQ(form.findChild<QWidget*>("cmdDemoData")->geometry(), QRect(24, 80, 145, 41));
-        EXPECT_EQ(form.size(), QSize(442, 269));
+        EXPECT_EQ(window.findChild<QWidget*>("cmdDemoData")->geometry(), QRect(24, 80, 145, 41));
+        EXPECT_EQ(window.size(), QSize(442, 269));
     }
 }
 

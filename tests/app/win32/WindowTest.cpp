@@ -199,7 +199,7 @@ TEST_F(Window, KeysReachTheOptionsInTabOrder) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text,
               "Required file missing, empty files cannot be initialized");
-    EXPECT_FALSE(platform.ended);
+    EXPECT_EQ(platform.ended, 0);
 }
 
 TEST_F(Window, FinishLeavesOnlyExitReachableAndExitEnds) {
@@ -222,7 +222,7 @@ TEST_F(Window, FinishLeavesOnlyExitReachableAndExitEnds) {
     EXPECT_TRUE(platform.events.empty()) << "the demo data button is under the panel";
 
     key(WM_SYSCHAR, 'e');
-    EXPECT_TRUE(platform.ended);
+    EXPECT_EQ(platform.ended, 1);
     EXPECT_TRUE(platform.EventsOf("browse").empty()) << "Alt+E must mean Exit, not empty files";
     EXPECT_FALSE(IsWindowVisible(form.Handle()));
 }
@@ -230,7 +230,7 @@ TEST_F(Window, FinishLeavesOnlyExitReachableAndExitEnds) {
 TEST_F(Window, TheCloseBoxEndsTheProgramLikeExit) {
     start();
     SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_TRUE(platform.ended);
+    EXPECT_EQ(platform.ended, 1);
     EXPECT_FALSE(IsWindowVisible(form.Handle()));
 }
 

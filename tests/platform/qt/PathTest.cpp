@@ -36,7 +36,6 @@ TEST_F(PathTest, TheCompanyFolderIsWhereTheFileWasChosen) {
     EXPECT_EQ(below(Path("inst/LINKED/SYCMPF.DAT")), "DATA/CO2|SYCMPF.DAT"); // a linked folder
     // The file's own link is not followed: the user chose company CO1.
     EXPECT_EQ(below(Path("inst/DATA/CO1/SYCMPF.DAT")), "DATA/CO1|SYCMPF.DAT");
-    EXPECT_EQ(below(Path("inst/SYCMPF.DAT")), "outside");      // in the installation itself
     EXPECT_EQ(below(Path("inst2/CO1/SYCMPF.DAT")), "outside"); // a sibling sharing the prefix
     EXPECT_EQ(below(Path("inst/DATA/NONE/SYCMPF.DAT")), "outside");
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QtPlatform.h"
+#include "InInstallation.h"
 #include "ScriptedPlatform.h"
 
 #include <QDir>
@@ -92,6 +93,6 @@ inline bool BecomeNobody() {
     return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
 }
 
-} // namespace zelvoset::testing
+using InInstallation = InInstallationOf<InTempDir, ScriptedPlatform>;
 
-#include "InInstallation.h"
+} // namespace zelvoset::testing

@@ -1,18 +1,17 @@
 #pragma once
 
-// Each system's PlatformTesting.h includes this after its own InTempDir and ScriptedPlatform.
-
 namespace zelvoset::testing {
 
 // A fresh directory that is the current directory and the program's own, with the real
-// platform and a scripted user: the installation the program was started in.
-class InInstallation : public InTempDir {
+// platform and a scripted user: the installation the program was started in. Each system's
+// suite names it with its own temporary directory and scripted platform (PlatformTesting.h).
+template <class TempDir, class Platform> class InInstallationOf : public TempDir {
 protected:
     void SetUp() override {
-        InTempDir::SetUp();
-        platform.programDirectory = root_;
+        TempDir::SetUp();
+        platform.programDirectory = this->root_;
     }
-    ScriptedPlatform platform;
+    Platform platform;
 };
 
 } // namespace zelvoset::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Paths.h"
+#include "InInstallation.h"
 #include "ScriptedPlatform.h"
 #include "Text.h"
 #include "Win32Platform.h"
@@ -118,6 +119,6 @@ private:
     std::wstring previous_;
 };
 
-} // namespace zelvoset::testing
+using InInstallation = InInstallationOf<InTempDir, ScriptedPlatform>;
 
-#include "InInstallation.h"
+} // namespace zelvoset::testing
