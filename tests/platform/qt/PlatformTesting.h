@@ -1,7 +1,7 @@
 #pragma once
 
-#include "QtPlatform.h"
 #include "InInstallation.h"
+#include "QtPlatform.h"
 #include "ScriptedPlatform.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Paths.h"
 #include "InInstallation.h"
+#include "Paths.h"
 #include "ScriptedPlatform.h"
 #include "Text.h"
 #include "Win32Platform.h"
