@@ -7,21 +7,43 @@ namespace {
 
 constexpr Control kControls[] = {
     {"Label1", Kind::Label, "Select an option to continue.", nullptr, {480, 360, 4575, 375}, true},
-    {"cmdDemoData", Kind::Button, "Install &demo data", nullptr, {360, 1200, 2175, 615}},
+    {"cmdDemoData",
+     Kind::Button,
+     "Install &demo data",
+     nullptr,
+     {360, 1200, 2175, 615},
+     false,
+     false,
+     "lblDemoData"},
     {"lblDemoData",
      Kind::Label,
      "Install Zelvo demonstration data",
      nullptr,
      {2880, 1320, 3015, 495}},
-    {"cmdEmptyFiles", Kind::Button, "Install &empty data files", nullptr, {360, 2160, 2175, 615}},
+    {"cmdEmptyFiles",
+     Kind::Button,
+     "Install &empty data files",
+     nullptr,
+     {360, 2160, 2175, 615},
+     false,
+     false,
+     "lblEmptyFiles"},
     {"lblEmptyFiles",
      Kind::Label,
      "Install an initialized set of Zelvo data files for use in a new company setup",
      nullptr,
      {2880, 2280, 3495, 495}},
-    {"cmdFinish", Kind::Button, "&Finish", nullptr, {360, 3120, 2175, 615}},
+    {"cmdFinish",
+     Kind::Button,
+     "&Finish",
+     nullptr,
+     {360, 3120, 2175, 615},
+     false,
+     false,
+     "lblFinish"},
     {"lblFinish", Kind::Label, "", nullptr, {2880, 3240, 3015, 495}},
-    {"fraFinish", Kind::Frame, "", nullptr, {120, 120, 6495, 3855}, false, true},
+    // Its heading names the panel, so that moving into it says "Installation Complete".
+    {"fraFinish", Kind::Frame, "", nullptr, {120, 120, 6495, 3855}, false, true, nullptr, "Label2"},
     {"Label2", Kind::Label, "Installation Complete", "fraFinish", {360, 360, 3975, 615}, true},
     {"Label3",
      Kind::Label,
@@ -62,6 +84,18 @@ std::optional<Shown> AfterFinish(const Control& control) {
     if (control.kind == Kind::Frame && control.hiddenAtStart)
         return Shown{true, true};
     return std::nullopt;
+}
+
+std::string_view AccessibleName(const Control& control) {
+    return control.namedBy ? Find(control.namedBy)->caption : "";
+}
+
+std::string_view AccessibleDescription(const Control& control) {
+    return control.describedBy ? Find(control.describedBy)->caption : "";
+}
+
+bool IsExposed(const Control& control) {
+    return control.kind != Kind::Label || *control.caption != '\0';
 }
 
 } // namespace zelvoset::form

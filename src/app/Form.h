@@ -46,6 +46,11 @@ struct Control {
     TwipsBox box;
     bool heading = false;
     bool hiddenAtStart = false;
+    // The label whose caption explains this control to a screen reader, heard after its name.
+    const char* describedBy = nullptr;
+    // The label whose caption names this container to a screen reader, which has no caption of
+    // its own to show.
+    const char* namedBy = nullptr;
 };
 
 inline constexpr const char* kFormName = "frmZelIns";
@@ -71,5 +76,15 @@ struct Shown {
 std::optional<Shown> AfterFinish(const Control& control);
 // The control that has the focus once Finish has shown the panel.
 inline constexpr const char* kFocusAfterFinish = "cmdExit";
+
+// What assistive technology is told about a control, beyond its kind and caption. Each system's
+// window applies it with that system's own means.
+// The caption of the label that names the control, "" when its own caption names it.
+std::string_view AccessibleName(const Control& control);
+// The caption of the label that explains the control, "" when there is none or it is empty.
+std::string_view AccessibleDescription(const Control& control);
+// Whether a screen reader should meet the control at all: a label without text shows nothing,
+// and would be heard as a blank.
+bool IsExposed(const Control& control);
 
 } // namespace zelvoset::form

@@ -1,4 +1,5 @@
 // How the Qt window draws the form's description: its controls, places, fonts and tab order.
+#include "Accessible.h"
 #include "Form.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
@@ -26,7 +27,9 @@ QFont QtFont(const form::Font& designed) {
 }
 
 QLabel* NewLabel(const form::Control& control, QWidget* container) {
-    auto* label = new QLabel(QString::fromLatin1(control.caption), container);
+    const QString caption = QString::fromLatin1(control.caption);
+    auto* label =
+        control.heading ? new HeadingLabel(caption, container) : new QLabel(caption, container);
     // Captions are shown as written: no markup, no accelerators, blanks kept.
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -84,6 +87,7 @@ void frmZelIns::createControls() {
             widget->hide();
         controls_.insert(QString::fromLatin1(control.name), widget);
     }
+    DescribeForAssistiveTechnology(*this, controls_);
 
     fraFinish = controlNamed<QGroupBox>("fraFinish");
     cmdDemoData = controlNamed<QPushButton>("cmdDemoData");

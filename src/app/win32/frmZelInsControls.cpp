@@ -1,4 +1,5 @@
 // How the Win32 window draws the form's description: its controls, places, fonts and tab order.
+#include "Accessible.h"
 #include "Resources.h"
 #include "Text.h"
 #include "frmZelIns.h"
@@ -110,8 +111,10 @@ void frmZelIns::createControls() {
     int id = kFirstControlId;
     for (const form::Control& control : form::Controls()) {
         const HWND container = control.container ? Control(control.container) : window_;
-        // The frame lies over the options: siblings must not draw over one another.
-        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (control.hiddenAtStart ? 0 : WS_VISIBLE);
+        // The frame lies over the options: siblings must not draw over one another. An empty
+        // label, which shows nothing, stays hidden, so that a screen reader does not meet it.
+        const bool shown = !control.hiddenAtStart && form::IsExposed(control);
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (shown ? WS_VISIBLE : 0);
         DWORD exStyle = 0;
         const wchar_t* windowClass = nullptr;
         switch (control.kind) {
@@ -136,6 +139,14 @@ void frmZelIns::createControls() {
             0, container, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), Instance(), nullptr);
         controls_.push_back({&control, window});
     }
+    std::vector<Annotation> annotations;
+    for (const Placed& placed : controls_) {
+        std::vector<Annotation> more = AnnotationsFor(*placed.control, placed.window);
+        annotations.insert(annotations.end(), more.begin(), more.end());
+    }
+    // Where the system takes no annotations, the window still works; a screen reader then hears
+    // the standard controls alone.
+    Annotate(annotations);
 }
 
 void frmZelIns::arrangeTabOrder() {
