@@ -151,6 +151,31 @@ case_startup_rw() {
     finish_and_exit
 }
 
+# A display that no X server answers: the first free number from 200 on.
+unreachable_display() {
+    local n=200
+    while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
+    echo ":$n"
+}
+
+# PBS where DISPLAY names no X server (the program draws offscreen): the terminal starts, cannot
+# open its window and ends. Each script then starts without a window, exactly once, as with no
+# terminal; they run at the same time, so their records may come either way.
+case_startup_pbs_unreachable_display() {
+    make_layout "$INST" PBS
+    stand_in "$INST" svpath.bat "tty >>'$CASE_DIR/tty'"
+    stand_in "$INST" vlkreset.bat "tty >>'$CASE_DIR/tty'"
+    APP_ENV=(QT_QPA_PLATFORM=offscreen "DISPLAY=$(unreachable_display)")
+    start_app "$INST"
+    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    expect_bytes "$CASE_DIR/tty" 'not a tty\nnot a tty\n'
+    expect "the program did not keep running" app_alive
+    # Offscreen there is no window to press Exit in.
+    kill "$APP_PID"
+    wait "$APP_PID" || true
+    APP_PID=
+}
+
 # No layout: nothing at start-up; the empty data files button reports the missing marker. The
 # program takes no options, Qt's own included: it stays on this display, under its own title, at
 # its own size.
@@ -191,6 +216,23 @@ case_demo_data() {
     xdotool key Return
     wait_closed "$terminal"
     expect_bytes "$CASE_DIR/answer" 'yes, reset\n'
+    expect_no_dialog
+    finish_and_exit
+}
+
+# Demo data whose terminal cannot reach its display (a stand-in first on PATH runs xterm on one
+# that no server answers): the script runs once, without a window, and no box is shown.
+case_demo_data_terminal_unreachable() {
+    make_layout "$INST" none
+    mkdir -p "$CASE_DIR/bin"
+    printf '#!/bin/sh\nDISPLAY=%s exec xterm "$@"\n' "$(unreachable_display)" \
+        >"$CASE_DIR/bin/x-terminal-emulator"
+    chmod 755 "$CASE_DIR/bin/x-terminal-emulator"
+    APP_ENV=("PATH=$CASE_DIR/bin:$PATH")
+    start_app "$INST"
+    wait_main
+    press "$WID" alt+d
+    expect_launches "svreset.bat"
     expect_no_dialog
     finish_and_exit
 }
@@ -386,10 +428,12 @@ cases=(
     startup_rw9_line_present
     startup_pbs
     startup_pbs_any_case
+    startup_pbs_unreachable_display
     startup_rw
     startup_none
     demo_data
     demo_data_missing_script
+    demo_data_terminal_unreachable
     company_relative_path
     company_argument_intact
     company_cancel

@@ -1,13 +1,17 @@
 // How a script of the installation is started on POSIX systems: under /bin/sh, in a terminal
-// window of its own where there is a display and a terminal emulator, otherwise without a window.
+// window of its own where there is a display and a terminal emulator, otherwise without a window,
+// and without one too when the terminal does not confirm from inside that the script runs.
 #include "Launch.h"
 
+#include "Fd.h"
 #include "Paths.h"
+#include "StartedPipe.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -84,68 +88,115 @@ Status CheckReadable(const std::string& path) {
     _exit(127);
 }
 
-// Starts `command` (its first word an absolute path) with standard input at /dev/null, in a
-// session of its own, as a grandchild that init adopts: nothing waits for it and it outlives the
+// What the detached processes need, made before fork(): after it only async-signal-safe calls
+// are allowed, since the program has other threads (Qt's).
+struct Detached {
+    Detached(const std::vector<std::string>& scriptCommand,
+             const std::vector<std::string>& terminalCommand)
+        : script(Pointers(scriptCommand)), terminal(Pointers(terminalCommand)) {
+        defaults.sa_handler = SIG_DFL;
+        sigemptyset(&defaults.sa_mask);
+        sigemptyset(&unblocked);
+    }
+    static std::vector<char*> Pointers(const std::vector<std::string>& words) {
+        std::vector<char*> argv;
+        for (const std::string& word : words)
+            argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
+        return argv;
+    }
+
+    std::vector<char*> script, terminal;
+    struct sigaction defaults {};
+    sigset_t unblocked;
+    Fd null{open("/dev/null", O_RDWR | O_CLOEXEC)};
+};
+
+// In the watcher: starts the terminal, passes a failure to start it on through `report`, and
+// once the terminal runs lets the program go on. Then waits for the step's word; without it, the
+// script starts without a window, as with no terminal at all.
+[[noreturn]] void Watch(const Detached& with, const StartedPipe& started, int report) {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int exec[2];
+    if (pipe2(exec, O_CLOEXEC) != 0)
+        ReportAndExit(report, errno);
+    const pid_t terminal = fork();
+    if (terminal == 0) {
+        if (dup2(with.null.get(), STDOUT_FILENO) < 0 || dup2(with.null.get(), STDERR_FILENO) < 0)
+            ReportAndExit(exec[1], errno);
+        execve(with.terminal[0], with.terminal.data(), environ);
+        ReportAndExit(exec[1], errno);
+    }
+    close(exec[1]);
+    int error = terminal < 0 ? errno : 0;
+    if (terminal > 0)
+        while (read(exec[0], &error, sizeof error) < 0 && errno == EINTR) {
+        }
+    if (error != 0)
+        ReportAndExit(report, error);
+    close(report); // the pipe's folder is the watcher's from here on
+    if (started.WaitForStart(terminal, start))
+        _exit(0);
+    // In a process of its own: the script is not to inherit a terminal still running as a child.
+    if (fork() > 0)
+        _exit(0);
+    execve(with.script[0], with.script.data(), environ);
+    _exit(127);
+}
+
+// Starts `script` (its first word an absolute path) with standard input at /dev/null, in a
+// session of its own, in a process that init adopts: nothing waits for it and it outlives the
 // program. Returns once its exec has succeeded, or with the reason it failed.
+//
+// With `started`, the `terminal` command (which runs the step that reports through it) is
+// started instead, by a watcher that outlives the program as well. The script runs exactly
+// once: in the terminal, or else without a window, started by the watcher.
 //
 // Not QProcess::startDetached(): in Qt 6.4 it neither runs the child process modifier (signals
 // that the program ignores, SIGXFSZ among them, would stay ignored in the script) nor reliably
-// reports a failed exec of a detached child. Here the grandchild reports it through a
-// close-on-exec pipe, which a successful exec closes unwritten.
+// reports a failed exec of a detached child. Here the process reports it through a close-on-exec
+// pipe, which a successful exec closes unwritten.
 //
-// A terminal's own output goes to /dev/null as well: the script writes to the terminal's window,
-// and what is left (a terminal's warnings) must not reach the program's output, which may be a
-// pipe nobody reads, where the first warning would kill the terminal with SIGPIPE.
-Status StartDetached(const std::vector<std::string>& command, bool terminal) {
-    // Everything the children need is made now: after fork() only async-signal-safe calls are
-    // allowed, since the program has other threads (Qt's).
-    std::vector<char*> argv;
-    for (const std::string& word : command)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    struct sigaction defaults {};
-    defaults.sa_handler = SIG_DFL;
-    sigemptyset(&defaults.sa_mask);
-    sigset_t unblocked;
-    sigemptyset(&unblocked);
-
-    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0)
+// A terminal's own output goes to /dev/null: the script writes to the terminal's window, and
+// what is left (a terminal's warnings) must not reach the program's output, which may be a pipe
+// nobody reads, where the first warning would kill the terminal with SIGPIPE.
+Status StartDetached(const std::vector<std::string>& script,
+                     const std::vector<std::string>& terminal = {},
+                     const StartedPipe* started = nullptr) {
+    const Detached with(script, terminal);
+    if (!with.null)
         return Status::Fail("/dev/null: " + Reason(errno));
     int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        const int error = errno;
-        close(null);
-        return Status::Fail(Reason(error));
-    }
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return Status::Fail(Reason(errno));
 
     const pid_t child = fork();
     if (child == 0) {
         close(report[0]);
         if (setsid() < 0)
             ReportAndExit(report[1], errno);
-        const pid_t grandchild = fork();
-        if (grandchild < 0)
+        const pid_t detached = fork();
+        if (detached < 0)
             ReportAndExit(report[1], errno);
-        if (grandchild > 0)
+        if (detached > 0)
             _exit(0);
         // Signals the program ignores (SIGXFSZ) would stay ignored across exec: the script gets
         // them at their defaults, as a program started from a shell does. SIGKILL, SIGSTOP and
         // the C library's own signals refuse the change, unharmed.
         for (int sig = 1; sig < NSIG; ++sig)
-            (void)sigaction(sig, &defaults, nullptr);
-        (void)sigprocmask(SIG_SETMASK, &unblocked, nullptr);
-        if (dup2(null, STDIN_FILENO) < 0)
+            (void)sigaction(sig, &with.defaults, nullptr);
+        (void)sigprocmask(SIG_SETMASK, &with.unblocked, nullptr);
+        if (dup2(with.null.get(), STDIN_FILENO) < 0)
             ReportAndExit(report[1], errno);
-        if (terminal && (dup2(null, STDOUT_FILENO) < 0 || dup2(null, STDERR_FILENO) < 0))
-            ReportAndExit(report[1], errno);
-        execve(argv[0], argv.data(), environ);
+        if (started)
+            Watch(with, *started, report[1]);
+        execve(with.script[0], with.script.data(), environ);
         ReportAndExit(report[1], errno);
     }
 
     const int forkError = errno;
     close(report[1]);
-    close(null);
     if (child < 0) {
         close(report[0]);
         return Status::Fail(Reason(forkError));
@@ -159,7 +210,7 @@ Status StartDetached(const std::vector<std::string>& command, bool terminal) {
     }
     close(report[0]);
     if (got == static_cast<ssize_t>(sizeof error))
-        return Status::Fail(command.front() + ": " + Reason(error));
+        return Status::Fail((started ? terminal : script).front() + ": " + Reason(error));
     return Status::Ok();
 }
 
@@ -172,26 +223,31 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
     // Through /bin/sh, so a script needs neither a run bit nor a "#!" line; "./" keeps a name
     // starting with '-' from being read as an option of the shell.
     const std::string path = found.starts_with('/') ? found : "./" + found;
-
-    std::vector<std::string> command;
-    const std::string terminal = FindTerminal();
-    if (!terminal.empty()) {
-        // The terminal starts the shell itself, where the pipe cannot see it: whether it can is
-        // checked here, as the script's readability was. A word back from inside the window
-        // would need a descriptor passed through the terminal, which terminals that hand their
-        // command to a server process (GNOME's, Xfce's) do not pass on. So a terminal that starts
-        // but then cannot open its window goes unseen; the program's own window on the same
-        // display shows that the display takes one.
-        if (access(kShell, X_OK) != 0)
-            return Status::Fail(std::string(kShell) + ": " + Reason(errno));
-        // Debian policy's form for every x-terminal-emulator: -T TITLE, and -e PROGRAM ARGS...
-        // passed on to exec word for word. The window closes when the script ends.
-        command = {terminal, "-T", found, "-e"};
-    }
-    command.push_back(kShell);
-    command.push_back(path);
+    std::vector<std::string> command = {kShell, path};
     command.insert(command.end(), arguments.begin(), arguments.end());
-    return StartDetached(command, !terminal.empty());
+
+    const std::string terminal = FindTerminal();
+    if (terminal.empty())
+        return StartDetached(command);
+    // The terminal starts the shell itself, where the report cannot see it fail: whether it can
+    // is checked here, as the script's readability was.
+    if (access(kShell, X_OK) != 0)
+        return Status::Fail(std::string(kShell) + ": " + Reason(errno));
+    // Without a pipe to confirm the start through, the script starts without a window rather than
+    // perhaps not at all.
+    StartedPipe started;
+    if (!started)
+        return StartDetached(command);
+    // Debian policy's form for every x-terminal-emulator: -T TITLE, and -e PROGRAM ARGS...
+    // passed on to exec word for word. The window closes when the script ends.
+    std::vector<std::string> inTerminal = {
+        terminal,   "-T",          found, "-e", kShell, "-c", StartedPipe::Step(kShell),
+        "zelvoset", started.path()};
+    inTerminal.insert(inTerminal.end(), command.begin() + 1, command.end());
+    Status status = StartDetached(command, inTerminal, &started);
+    if (status)
+        started.Release();
+    return status;
 }
 
 } // namespace zelvoset::posix

@@ -2,9 +2,12 @@
 // and the terminal that shows it where there is a display.
 #include "PlatformTesting.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 
 namespace zelvoset::testing {
@@ -99,19 +102,22 @@ protected:
         MakeDir("bin");
         for (const char* name : {"x-terminal-emulator", "xterm"})
             Executable(std::string("bin/") + name, kFakeTerminal);
-        Write("svreset.bat", "printf '[%s]\\n' \"$@\" > args.txt; : > done.txt\n");
+        Write("svreset.bat",
+              "printf '[%s]\\n' \"$@\" > args.txt; echo >> runs.txt; : > done.txt\n");
     }
     void Executable(const std::string& relative, const std::string& text) {
         Write(relative, text);
         ASSERT_EQ(::chmod(Path(relative).c_str(), 0755), 0);
     }
     // Launches svreset.bat with only bin/ on PATH and `variable` set to `display` (in a child,
-    // whose environment is its own). The terminal that showed it and what it was given; "" when
-    // none did. `reason` is what the launch must say, "" for a start.
+    // whose environment is its own). The terminal that showed it and what it was given,
+    // the step that reports the start shortened to "[-c STEP]"; "" when none did. `reason` is
+    // what the launch must say, "" for a start.
     std::string Launch(const char* variable, const char* display,
                        const std::vector<std::string>& arguments = {},
                        const std::string& reason = "") {
-        for (const char* file : {"x-terminal-emulator.txt", "xterm.txt", "done.txt"})
+        for (const char* file :
+             {"x-terminal-emulator.txt", "xterm.txt", "done.txt", "runs.txt", "late.txt"})
             QFile::remove(QString::fromStdString(Path(file)));
         const std::string bin = Path("bin");
         EXPECT_EQ(InChild([&] {
@@ -129,25 +135,73 @@ protected:
         }
         EXPECT_EQ(QFile::exists(QString::fromStdString(Path("done.txt"))), reason.empty());
         for (const std::string name : {"x-terminal-emulator", "xterm"})
-            if (QFile::exists(QString::fromStdString(Path(name + ".txt"))))
-                return name + " " + Read(name + ".txt");
+            if (QFile::exists(QString::fromStdString(Path(name + ".txt")))) {
+                // The step, its $0 and its pipe, whose folder is gone once the start is confirmed.
+                static const QRegularExpression step(R"(\[-c\]\n\[.*\]\n\[zelvoset\]\n\[(.*)\]\n)");
+                QString record = QString::fromStdString(Read(name + ".txt"));
+                if (const auto match = step.match(record); match.hasMatch()) {
+                    const QString folder = match.captured(1).section(u'/', 0, -2);
+                    for (int i = 0; i < 100 && QFile::exists(folder); ++i)
+                        QThread::msleep(20);
+                    EXPECT_FALSE(QFile::exists(folder)) << "the pipe's folder was left behind";
+                    record.replace(match.capturedStart(), match.capturedLength(), "[-c STEP]\n");
+                }
+                return name + " " + record.toStdString();
+            }
         return "";
+    }
+    // How often the script has run, once any late second run would have come.
+    int Runs() const {
+        QThread::msleep(300);
+        const std::string runs = Read("runs.txt");
+        return static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
     }
 };
 
 TEST_F(TerminalTest, TheDesktopsTerminalElseXtermElseNoWindow) {
     EXPECT_EQ(Launch("DISPLAY", ":9", {"DATA/MY CO;1", "-x", "'q' \"$HOME\";"}),
-              "x-terminal-emulator [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[./svreset.bat]\n"
-              "[DATA/MY CO;1]\n[-x]\n['q' \"$HOME\";]\n");
+              "x-terminal-emulator [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[-c STEP]\n"
+              "[./svreset.bat]\n[DATA/MY CO;1]\n[-x]\n['q' \"$HOME\";]\n");
     EXPECT_EQ(Read("args.txt"), "[DATA/MY CO;1]\n[-x]\n['q' \"$HOME\";]\n");
     EXPECT_EQ(Launch(nullptr, nullptr), "") << "no display";
 
     QFile::remove(QString::fromStdString(Path("bin/x-terminal-emulator")));
     EXPECT_EQ(Launch("DISPLAY", ":9"),
-              "xterm [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[./svreset.bat]\n");
+              "xterm [-T]\n[svreset.bat]\n[-e]\n[/bin/sh]\n[-c STEP]\n[./svreset.bat]\n");
+    EXPECT_EQ(Runs(), 1);
     EXPECT_EQ(Launch("WAYLAND_DISPLAY", "wayland-0"), "") << "xterm needs X";
     QFile::remove(QString::fromStdString(Path("bin/xterm")));
     EXPECT_EQ(Launch("DISPLAY", ":9"), "") << "no terminal";
+}
+
+// A terminal that does not run the script: it fails (xterm that cannot open its display), hands
+// the command to a server that never runs it, or runs it only after the launch was given up. The
+// script starts without a window instead, and runs exactly once.
+TEST_F(TerminalTest, AScriptRunsOnceWhenItsTerminalFailsIsSilentOrIsLate) {
+    for (const char* exit : {"exit 1", "exit 0"}) {
+        Executable("bin/x-terminal-emulator", std::string("#!/bin/sh\n") + exit + "\n");
+        QElapsedTimer timer;
+        timer.start();
+        Launch("DISPLAY", ":9", {"a b"});
+        // A failed terminal sends no word: the script need not wait the seconds for it.
+        EXPECT_EQ(timer.elapsed() < 2000, exit == std::string("exit 1")) << timer.elapsed();
+        EXPECT_EQ(Read("args.txt"), "[a b]\n") << exit;
+        EXPECT_EQ(Runs(), 1) << exit;
+    }
+
+    // Runs the step after the launch was given up, and notes how it ended.
+    Executable("bin/x-terminal-emulator", R"(#!/bin/sh
+/bin/sleep 5
+while [ "$1" != -e ]; do shift; done
+shift
+"$@"
+echo $? > late.txt
+)");
+    Launch("DISPLAY", ":9");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("late.txt"))))
+        << "the script waited for the slow terminal";
+    EXPECT_EQ(WaitFor("late.txt"), "1\n") << "the late step did not end without the script";
+    EXPECT_EQ(Runs(), 1);
 }
 
 TEST_F(TerminalTest, ATerminalThatCannotBeStartedIsAFailureWithItsReason) {
