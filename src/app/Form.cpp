@@ -5,53 +5,25 @@
 namespace zelvoset::form {
 namespace {
 
+// One row a control, as a form file lists them: name, kind, caption, container (nullptr: the
+// window), twips box, heading, hidden at start, the label that describes it, the label that
+// names it.
+// clang-format off
 constexpr Control kControls[] = {
-    {"Label1", Kind::Label, "Select an option to continue.", nullptr, {480, 360, 4575, 375}, true},
-    {"cmdDemoData",
-     Kind::Button,
-     "Install &demo data",
-     nullptr,
-     {360, 1200, 2175, 615},
-     false,
-     false,
-     "lblDemoData"},
-    {"lblDemoData",
-     Kind::Label,
-     "Install Zelvo demonstration data",
-     nullptr,
-     {2880, 1320, 3015, 495}},
-    {"cmdEmptyFiles",
-     Kind::Button,
-     "Install &empty data files",
-     nullptr,
-     {360, 2160, 2175, 615},
-     false,
-     false,
-     "lblEmptyFiles"},
-    {"lblEmptyFiles",
-     Kind::Label,
-     "Install an initialized set of Zelvo data files for use in a new company setup",
-     nullptr,
-     {2880, 2280, 3495, 495}},
-    {"cmdFinish",
-     Kind::Button,
-     "&Finish",
-     nullptr,
-     {360, 3120, 2175, 615},
-     false,
-     false,
-     "lblFinish"},
-    {"lblFinish", Kind::Label, "", nullptr, {2880, 3240, 3015, 495}},
+    {"Label1",        Kind::Label,  "Select an option to continue.", nullptr, {480, 360, 4575, 375}, true, false, nullptr, nullptr},
+    {"cmdDemoData",   Kind::Button, "Install &demo data", nullptr, {360, 1200, 2175, 615}, false, false, "lblDemoData", nullptr},
+    {"lblDemoData",   Kind::Label,  "Install Zelvo demonstration data", nullptr, {2880, 1320, 3015, 495}, false, false, nullptr, nullptr},
+    {"cmdEmptyFiles", Kind::Button, "Install &empty data files", nullptr, {360, 2160, 2175, 615}, false, false, "lblEmptyFiles", nullptr},
+    {"lblEmptyFiles", Kind::Label,  "Install an initialized set of Zelvo data files for use in a new company setup", nullptr, {2880, 2280, 3495, 495}, false, false, nullptr, nullptr},
+    {"cmdFinish",     Kind::Button, "&Finish", nullptr, {360, 3120, 2175, 615}, false, false, "lblFinish", nullptr},
+    {"lblFinish",     Kind::Label,  "", nullptr, {2880, 3240, 3015, 495}, false, false, nullptr, nullptr},
     // Its heading names the panel, so that moving into it says "Installation Complete".
-    {"fraFinish", Kind::Frame, "", nullptr, {120, 120, 6495, 3855}, false, true, nullptr, "Label2"},
-    {"Label2", Kind::Label, "Installation Complete", "fraFinish", {360, 360, 3975, 615}, true},
-    {"Label3",
-     Kind::Label,
-     "The installation process has finished.  To quit this program, click Exit.",
-     "fraFinish",
-     {360, 1080, 5295, 975}},
-    {"cmdExit", Kind::Button, "&Exit", "fraFinish", {240, 3000, 2175, 615}},
+    {"fraFinish",     Kind::Frame,  "", nullptr, {120, 120, 6495, 3855}, false, true, nullptr, "Label2"},
+    {"Label2",        Kind::Label,  "Installation Complete", "fraFinish", {360, 360, 3975, 615}, true, false, nullptr, nullptr},
+    {"Label3",        Kind::Label,  "The installation process has finished.  To quit this program, click Exit.", "fraFinish", {360, 1080, 5295, 975}, false, false, nullptr, nullptr},
+    {"cmdExit",       Kind::Button, "&Exit", "fraFinish", {240, 3000, 2175, 615}, false, false, nullptr, nullptr},
 };
+// clang-format on
 
 constexpr const char* kTabOrder[] = {
     "Label1",    "cmdDemoData", "cmdEmptyFiles", "cmdFinish", "lblDemoData", "lblEmptyFiles",
