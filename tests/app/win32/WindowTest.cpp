@@ -1,5 +1,6 @@
 // The Win32 window: drawn from the form's description, and what it does with clicks and keys.
 // Under Wine it needs a display (scripts/with-display).
+#include "Dialogs.h"
 #include "FakePlatform.h"
 #include "Form.h"
 #include "Text.h"
@@ -69,7 +70,7 @@ protected:
     void pump() {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!form.HandleDialogKeys(message)) {
+            if (!driven->HandleDialogKeys(message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
@@ -84,6 +85,34 @@ protected:
 
     FakePlatform platform;
     frmZelIns form{platform};
+    frmZelIns* driven = &form; // the window whose dialog keyboard pump() runs
+};
+
+// Questions come up as the system's own boxes, owned by the window while it is still hidden, as
+// in the program, and are answered Yes from inside the box's own message loop.
+class AskingPlatform : public FakePlatform {
+public:
+    HWND owner = nullptr;
+    int ShowMessage(std::string_view text, int style, std::string_view title) override {
+        FakePlatform::ShowMessage(text, style, title);
+        SetTimer(nullptr, 0, 100, &AnswerYes);
+        return win32::RunMessageBox(owner, text, style, title);
+    }
+
+private:
+    static void CALLBACK AnswerYes(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND box, LPARAM) {
+                wchar_t name[16] = {};
+                GetClassNameW(box, name, 16);
+                if (std::wstring_view(name) == L"#32770" && IsWindowVisible(box))
+                    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+                return TRUE;
+            },
+            0);
+    }
 };
 
 TEST_F(Window, EveryControlIsDrawnFromTheDescription) {
@@ -200,6 +229,23 @@ TEST_F(Window, KeysReachTheOptionsInTabOrder) {
     EXPECT_EQ(platform.messages[0].text,
               "Required file missing, empty files cannot be initialized");
     EXPECT_FALSE(platform.ended);
+}
+
+TEST_F(Window, AfterAStartUpQuestionTheFirstButtonStillHasTheFocus) {
+    AskingPlatform asking;
+    asking.probes["SV\\*.*"] = Probe::Found; // CP, and its switch line is missing
+    asking.files["C:\\APP\\SYNRUN.SYN"].bytes = "SYNRUN=ZELVO\r\n";
+    frmZelIns asked(asking);
+    asking.owner = asked.Handle();
+    driven = &asked;
+    asked.Form_Load();
+    ASSERT_EQ(asking.messages.size(), 1u) << "the switch line question";
+    asked.Show(SW_SHOWNORMAL);
+    pump();
+    EXPECT_EQ(GetFocus(), asked.Control("cmdDemoData"));
+    key(WM_KEYDOWN, VK_RETURN);
+    ASSERT_EQ(asking.launches.size(), 1u) << "Enter presses the focused button";
+    EXPECT_EQ(asking.launches[0].script, "svreset.bat");
 }
 
 TEST_F(Window, FinishLeavesOnlyExitReachableAndExitEnds) {
