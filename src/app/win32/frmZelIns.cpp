@@ -1,5 +1,7 @@
 #include "frmZelIns.h"
 
+#include "Dpi.h"
+
 #include <cstring>
 
 namespace zelvoset {
@@ -8,7 +10,7 @@ frmZelIns::frmZelIns(Platform& platform) : platform_(platform), installer_(platf
     createWindow();
     createControls();
     arrangeTabOrder();
-    applyDpi(GetDpiForWindow(window_));
+    applyDpi(win32::DpiOf(window_));
 }
 
 frmZelIns::~frmZelIns() {
@@ -147,7 +149,7 @@ LRESULT frmZelIns::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // The close box ends the program the way Exit does.
         unload();
         return 0;
-    case WM_GETDPISCALEDSIZE: {
+    case win32::kGetDpiScaledSize: {
         // A fixed-size window: its new size follows from the twips, not from scaling the old.
         const SIZE size = windowSizeFor(static_cast<UINT>(wParam));
         *reinterpret_cast<SIZE*>(lParam) = size;

@@ -1,6 +1,7 @@
 // The Win32 window: drawn from the form's description, and what it does with clicks and keys.
 // Under Wine it needs a display (scripts/with-display).
 #include "Dialogs.h"
+#include "Dpi.h"
 #include "FakePlatform.h"
 #include "Form.h"
 #include "Text.h"
@@ -117,7 +118,7 @@ private:
 
 TEST_F(Window, EveryControlIsDrawnFromTheDescription) {
     const HWND window = form.Handle();
-    const int dpi = static_cast<int>(GetDpiForWindow(window));
+    const int dpi = static_cast<int>(win32::DpiOf(window));
     EXPECT_EQ(ClassOf(window), L"frmZelIns");
     EXPECT_EQ(TextOf(window), L"Zelvo Install");
     RECT client;
@@ -189,9 +190,16 @@ TEST_F(Window, FollowsTheMonitorsResolution) {
     EXPECT_EQ(FontOf(control("Label1")).lfHeight, -24);
     EXPECT_EQ(FontOf(control("cmdExit")).lfHeight, -16);
 
-    // The manifest of the program (linked into this test as well) asks for it.
-    EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()),
-              DPI_AWARENESS_PER_MONITOR_AWARE);
+    // The manifest of the program (linked into this test as well) asks for it. The calls that
+    // tell are Windows 10's, beyond the headers the program is built with.
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    using Context = HANDLE;
+    const auto threadContext = reinterpret_cast<Context(WINAPI*)()>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    const auto awareness = reinterpret_cast<int(WINAPI*)(Context)>(reinterpret_cast<void (*)()>(
+        GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    ASSERT_TRUE(threadContext && awareness);
+    EXPECT_EQ(awareness(threadContext()), 2) << "DPI_AWARENESS_PER_MONITOR_AWARE";
 }
 
 TEST_F(Window, StartUpComesBeforeTheWindowAndSetsTheEmptyFilesButton) {
