@@ -2,18 +2,20 @@
 # End-to-end suite of the Windows program: the real Zelvoset.exe, installed into sample
 # installations laid out by scripts/make-sample --windows (with batch stand-ins that cmd.exe
 # runs), started under Wine and driven from the keyboard as a person would.
-# Usage: wine.sh PATH-OF-Zelvoset.exe
+# Usage: wine.sh PATH-OF-Zelvoset.exe PATH-OF-zelvoset-record.exe
 # It needs a display with a window manager, as Wine activates no window without one: run it in
 # scripts/with-display. Exit status: 0 all passed, 1 some failed or no display.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[[ $# -ge 1 && -f $1 ]] || {
-    echo "usage: $0 PATH-OF-Zelvoset.exe" >&2
+[[ $# -ge 2 && -f $1 && -f $2 ]] || {
+    echo "usage: $0 PATH-OF-Zelvoset.exe PATH-OF-zelvoset-record.exe" >&2
     exit 2
 }
 ZELVOSET=$(realpath "$1")
+ZELVOSET_RECORDER=$(realpath "$2")
+export ZELVOSET_RECORDER
 # The build's own Wine prefix, beside the program's build tree, unless one is given.
 if [[ -z ${WINEPREFIX:-} ]]; then
     build=$(dirname "$ZELVOSET")
@@ -30,7 +32,7 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM
 
 if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-    echo "FAIL: no display with a window manager (DISPLAY='${DISPLAY:-}'); run: scripts/with-display $0 $1"
+    echo "FAIL: no display with a window manager (DISPLAY='${DISPLAY:-}'); run: scripts/with-display $0 $1 $2"
     exit 1
 fi
 
