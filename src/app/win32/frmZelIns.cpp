@@ -31,11 +31,13 @@ void frmZelIns::Form_Load() {
 
 void frmZelIns::Show(int showCommand) {
     activeControl_ = firstTabStop();
-    ShowWindow(window_, showCommand);
     // A box answered before the window showed has given the activation back to its owner, this
-    // window, while it was hidden and had no control to focus; showing it sends no WM_SETFOCUS
-    // again, so the control gets the focus here.
-    if (GetActiveWindow() == window_ && GetFocus() != activeControl_)
+    // window, while it was hidden and had no control to focus. Showing an active window sends
+    // no WM_SETFOCUS again, so the control gets the focus here; otherwise the activation that
+    // showing brings gives it.
+    const bool activeWhileHidden = GetActiveWindow() == window_;
+    ShowWindow(window_, showCommand);
+    if (activeWhileHidden)
         SetFocus(activeControl_);
     UpdateWindow(window_);
 }
