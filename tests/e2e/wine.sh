@@ -2,23 +2,34 @@
 # End-to-end suite of the Windows program: the real Zelvoset.exe, installed into sample
 # installations laid out by scripts/make-sample --windows (with batch stand-ins that cmd.exe
 # runs), started under Wine and driven from the keyboard as a person would.
-# Usage: wine.sh PATH-OF-Zelvoset.exe
+# Usage: wine.sh PATH-OF-Zelvoset.exe PATH-OF-zelvoset-record.exe
 # It needs a display with a window manager, as Wine activates no window without one: run it in
 # scripts/with-display. Exit status: 0 all passed, 1 some failed or no display.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[[ $# -ge 1 && -f $1 ]] || {
-    echo "usage: $0 PATH-OF-Zelvoset.exe" >&2
+[[ $# -ge 2 && -f $1 && -f $2 ]] || {
+    echo "usage: $0 PATH-OF-Zelvoset.exe PATH-OF-zelvoset-record.exe" >&2
     exit 2
 }
 ZELVOSET=$(realpath "$1")
+ZELVOSET_RECORDER=$(realpath "$2")
+export ZELVOSET_RECORDER
 # The build's own Wine prefix, beside the program's build tree, unless one is given.
 if [[ -z ${WINEPREFIX:-} ]]; then
     build=$(dirname "$ZELVOSET")
     while [[ $build != / && ! -f $build/CMakeCache.txt ]]; do build=$(dirname "$build"); done
     export WINEPREFIX=$build/wineprefix
+fi
+# The program is made for Windows 7 SP1 and later: the suite runs with Wine reporting Windows 7
+# (Wine 8.0 does by default; newer ones report Windows 10).
+"$root/cmake/wine-run" cmd /c ver >/dev/null 2>&1 || true
+winecfg -v win7 >/dev/null 2>&1 || true
+reported=$("$root/cmake/wine-run" cmd /c ver 2>/dev/null | tr -d '\r')
+if [[ $reported != *" 6.1."* ]]; then
+    echo "FAIL: Wine does not report Windows 7 in $WINEPREFIX: $reported"
+    exit 1
 fi
 E2E_ROOT=$(cd -P "$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-wine.XXXXXX")" && pwd)
 E2E_WAIT=${E2E_WAIT:-15} # Wine starts its server and the console windows slowly
@@ -30,9 +41,15 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM
 
 if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-    echo "FAIL: no display with a window manager (DISPLAY='${DISPLAY:-}'); run: scripts/with-display $0 $1"
+    echo "FAIL: no display with a window manager (DISPLAY='${DISPLAY:-}'); run: scripts/with-display $0 $1 $2"
     exit 1
 fi
+
+# Wine's keyboard sees only the keys of the layout it found when a program started, and xdotool
+# types a letter that has no key by binding one for a moment: Wine never sees an "é" typed so.
+# It gets a key of its own on this display, in place of '`', which no case types.
+xmodmap -e 'keycode 49 = eacute Eacute' 2>/dev/null ||
+    echo "note: xmodmap failed; the company folder named with an accent cannot be typed"
 
 # ---------------------------------------------------------------------------------------------
 # What differs from the Linux suite
@@ -60,13 +77,74 @@ other_windows() {
 }
 
 # A console window still opening or closing takes the focus from under a key: wait until the
-# launched scripts' windows are gone. In a fresh Wine prefix the first console is slow to come.
+# launched scripts have ended, their consoles with them, and their windows are gone. A script
+# may have written its record before its console window even came up. In a fresh Wine prefix
+# the first console is slow to come.
 others_settled() {
-    poll "$E2E_WAIT" any_window_none other_windows && return 0
+    poll "$E2E_WAIT" not scripts_running && poll "$E2E_WAIT" any_window_none other_windows &&
+        return 0
     fail_note "a launched script's window stayed open: $(other_windows | tr '\n' ' ')"
     return 1
 }
+
+# Whether a launched script (cmd.exe, or the console of one) still runs in this suite's prefix.
+scripts_running() {
+    local pid
+    for pid in $(pgrep -f '(cmd|conhost)\.exe'); do
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+            return 0
+    done
+    return 1
+}
 any_window_none() { [[ -z $("$@") ]]; }
+
+# A box of the program's in front of window $1 (the Open dialog's own "File does not exist"
+# has no title to wait for): sets BOX to it.
+box_over() {
+    BOX=$(xdotool getactivewindow 2>/dev/null) || return 1
+    [[ $BOX != "$1" && $(xdotool getwindowpid "$BOX" 2>/dev/null) == "$APP_PID" ]] &&
+        is_dialog "$BOX"
+}
+
+# Dismisses with Enter the box that came up over window $1.
+dismiss_box_over() {
+    if ! poll "$E2E_WAIT" box_over "$1"; then
+        fail_note "no box came up over window $1"
+        return 1
+    fi
+    press "$BOX" Return
+    wait_closed "$BOX"
+}
+
+# What window $1 shows, as a checksum of its pixels.
+looks() { import -window "$1" rgb:- 2>/dev/null | md5sum; }
+looks_changed() { [[ $(looks "$1") != "$2" ]]; }
+
+# Finish, then Exit once the panel shows: on a busy machine Wine may take longer than a moment to
+# show it, and an Alt+E before it would reach the empty data files button underneath. Under load
+# a key can also be lost while Wine is still settling which window is active after a script's
+# console closed (the window manager already gave the focus back): each key is sent again
+# while it has had no effect, which is harmless, as neither can act twice.
+finish_and_exit() {
+    others_settled
+    wait_main
+    local before tries
+    before=$(looks "$WID")
+    for tries in 1 2 3; do
+        press "$WID" alt+f
+        poll 3 looks_changed "$WID" "$before" && break
+        xdotool windowactivate "$WID" 2>/dev/null || true
+    done
+    if ! looks_changed "$WID" "$before"; then
+        fail_note "Finish did not show the panel"
+        return 1
+    fi
+    for tries in 1 2 3; do
+        press "$WID" alt+e
+        poll 3 not app_alive && break
+    done
+    expect_app_ends
+}
 
 # The stand-ins' log, one launch a line: "name [argument]...".
 launches() {
@@ -90,7 +168,8 @@ case_startup_pbs() {
     finish_and_exit
 }
 
-# RW9, answered Yes: the switch line under a new "@echo off"; the .gnt files gone.
+# RW9, answered Yes: the switch line under a new "@echo off"; the .gnt files gone. The first
+# button has the focus once the window shows after the question: Enter presses it.
 case_startup_rw9_yes() {
     sample RW9
     start_app "$INST"
@@ -100,6 +179,9 @@ case_startup_rw9_yes() {
         '@echo off\r\nSET COBSW=-F\r\n@echo off\r\nSET COBDIR=C:\\ZELVO\\SVOBJ\r\nRUNW ZELVO\r\n'
     expect "SVOBJ holds more than ZELVO.LBR" test "$(ls "$INST/SVOBJ")" = ZELVO.LBR
     expect_launches "vlkreset.bat [nowarning]"
+    others_settled
+    press "$WID" Return
+    expect_launches "vlkreset.bat [nowarning]" "svreset.bat"
     finish_and_exit
 }
 
@@ -121,6 +203,9 @@ case_startup_rw9_no() {
 }
 
 # CP: the switch line first, then the company chosen in the Open dialog by a relative name.
+# Then a second installation in a folder whose name holds '%' and what else is special to
+# cmd.exe: its Open dialog starts in it, not in the folder the first run chose, and the company
+# folder reaches the script exactly as it is named.
 case_company() {
     sample CP
     start_app "$INST"
@@ -129,8 +214,30 @@ case_company() {
     expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nCOBDIR=C:\\ZELVO\\SV\r\nSYNRUN=ZELVO\r\n'
     expect_no_launch
     open_company_dialog
-    choose_company_file 'DATA\CO2\SYCMPF.DAT'
-    expect_launches 'Zelvoset.bat [DATA\CO2]'
+    choose_company_file 'DATA\CO1\SYCMPF.DAT'
+    expect_launches 'Zelvoset.bat [DATA\CO1]'
+    finish_and_exit
+
+    # Wine's cmd.exe expands a '%' that reaches a script again (see the README), so only the
+    # installation's name holds one; the company's holds the rest.
+    INST="$CASE_DIR/p%PATH%q a&b ^c! (d) é"
+    local company='DATA\co e&f ^g! (h) é'
+    sample CP
+    mkdir -p "$INST/${company//\\//}"
+    printf 'CO3 Third Company Ltd\r\n' >"$INST/${company//\\//}/SYCMPF.DAT"
+    start_app "$INST"
+    answer_question alt+y
+    wait_main
+    open_company_dialog
+    # The proposed name lies in no folder of this installation: the dialog says so itself, where
+    # a dialog started in the first run's folder would take that installation's file.
+    press "$WID" Return
+    dismiss_box_over "$WID"
+    choose_company_file 'DATA\CO1\SYCMPF.DAT'
+    expect_launches 'Zelvoset.bat [DATA\CO1]'
+    open_company_dialog
+    choose_company_file "$company\SYCMPF.DAT"
+    expect_launches 'Zelvoset.bat [DATA\CO1]' "Zelvoset.bat [$company]"
     finish_and_exit
 }
 

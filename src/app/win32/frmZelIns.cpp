@@ -1,5 +1,7 @@
 #include "frmZelIns.h"
 
+#include "Dpi.h"
+
 #include <cstring>
 
 namespace zelvoset {
@@ -8,7 +10,7 @@ frmZelIns::frmZelIns(Platform& platform) : installer_(platform) {
     createWindow();
     createControls();
     arrangeTabOrder();
-    applyDpi(GetDpiForWindow(window_));
+    applyDpi(win32::DpiOf(window_));
 }
 
 frmZelIns::~frmZelIns() {
@@ -29,7 +31,14 @@ void frmZelIns::Form_Load() {
 
 void frmZelIns::Show(int showCommand) {
     activeControl_ = firstTabStop();
+    // A box answered before the window showed has given the activation back to its owner, this
+    // window, while it was hidden and had no control to focus. Showing an active window sends
+    // no WM_SETFOCUS again, so the control gets the focus here; otherwise the activation that
+    // showing brings gives it.
+    const bool activeWhileHidden = GetActiveWindow() == window_;
     ShowWindow(window_, showCommand);
+    if (activeWhileHidden)
+        SetFocus(activeControl_);
     UpdateWindow(window_);
 }
 
@@ -142,7 +151,7 @@ LRESULT frmZelIns::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // The close box ends the program the way Exit does.
         unload();
         return 0;
-    case WM_GETDPISCALEDSIZE: {
+    case win32::kGetDpiScaledSize: {
         // A fixed-size window: its new size follows from the twips, not from scaling the old.
         const SIZE size = windowSizeFor(static_cast<UINT>(wParam));
         *reinterpret_cast<SIZE*>(lParam) = size;

@@ -1,5 +1,6 @@
 // How the Win32 window draws the form's description: its controls, places, fonts and tab order.
 #include "Accessible.h"
+#include "Dpi.h"
 #include "Resources.h"
 #include "Text.h"
 #include "frmZelIns.h"
@@ -186,7 +187,7 @@ void frmZelIns::applyDpi(UINT dpi) {
 
 SIZE frmZelIns::windowSizeFor(UINT dpi) const {
     RECT frame{0, 0, Pixels(form::kClientArea.width, dpi), Pixels(form::kClientArea.height, dpi)};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    win32::AdjustForDpi(frame, kWindowStyle, kWindowExStyle, dpi);
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 

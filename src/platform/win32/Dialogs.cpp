@@ -61,7 +61,18 @@ std::optional<std::string> RunOpenFileDialog(HWND owner, const BrowseRequest& re
     // Room for the longest path the system has, so the dialog never reports FNERR_BUFFERTOOSMALL
     // after the user chose: retrying with a larger buffer would mean asking again.
     std::vector<wchar_t> file(32768, L'\0');
-    const std::wstring proposed = WidenForDisplay(request.fileName).substr(0, file.size() - 1);
+    // The start folder goes in front of the proposed name, not into lpstrInitialDir. By the
+    // documented order of the dialog's rules (OPENFILENAME, Windows 7 and later) a path in
+    // lpstrFile wins over every folder but the one remembered for this program whenever
+    // lpstrInitialDir repeats the first one it was ever given, and with no lpstrInitialDir there
+    // is none to repeat: the dialog starts in the installation, never in a folder left from
+    // another run or another installation. Nor is anything in the folder's name expanded, as
+    // Wine does to lpstrInitialDir ("p%PATH%q").
+    std::wstring proposed = start;
+    if (!proposed.empty() && proposed.back() != L'\\')
+        proposed += L'\\';
+    proposed += WidenForDisplay(request.fileName);
+    proposed = proposed.substr(0, file.size() - 1);
     std::copy(proposed.begin(), proposed.end(), file.begin());
 
     OPENFILENAMEW dialog{};
@@ -71,7 +82,6 @@ std::optional<std::string> RunOpenFileDialog(HWND owner, const BrowseRequest& re
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.lpstrInitialDir = start.c_str();
     dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
     dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     // OFN_NOCHANGEDIR is documented as ineffective for the Open dialog; the caller sets the

@@ -1,5 +1,7 @@
 // The Win32 window: drawn from the form's description, and what it does with clicks and keys.
 // Under Wine it needs a display (scripts/with-display).
+#include "Dialogs.h"
+#include "Dpi.h"
 #include "FakePlatform.h"
 #include "Form.h"
 #include "Text.h"
@@ -69,7 +71,7 @@ protected:
     void pump() {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!form.HandleDialogKeys(message)) {
+            if (!driven->HandleDialogKeys(message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
@@ -84,11 +86,39 @@ protected:
 
     FakePlatform platform;
     frmZelIns form{platform};
+    frmZelIns* driven = &form; // the window whose dialog keyboard pump() runs
+};
+
+// Questions come up as the system's own boxes, owned by the window while it is still hidden, as
+// in the program, and are answered Yes from inside the box's own message loop.
+class AskingPlatform : public FakePlatform {
+public:
+    HWND owner = nullptr;
+    int ShowMessage(std::string_view text, int style, std::string_view title) override {
+        FakePlatform::ShowMessage(text, style, title);
+        SetTimer(nullptr, 0, 100, &AnswerYes);
+        return win32::RunMessageBox(owner, text, style, title);
+    }
+
+private:
+    static void CALLBACK AnswerYes(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND box, LPARAM) {
+                wchar_t name[16] = {};
+                GetClassNameW(box, name, 16);
+                if (std::wstring_view(name) == L"#32770" && IsWindowVisible(box))
+                    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+                return TRUE;
+            },
+            0);
+    }
 };
 
 TEST_F(Window, EveryControlIsDrawnFromTheDescription) {
     const HWND window = form.Handle();
-    const int dpi = static_cast<int>(GetDpiForWindow(window));
+    const int dpi = static_cast<int>(win32::DpiOf(window));
     EXPECT_EQ(ClassOf(window), L"frmZelIns");
     EXPECT_EQ(TextOf(window), L"Zelvo Install");
     RECT client;
@@ -160,9 +190,16 @@ TEST_F(Window, FollowsTheMonitorsResolution) {
     EXPECT_EQ(FontOf(control("Label1")).lfHeight, -24);
     EXPECT_EQ(FontOf(control("cmdExit")).lfHeight, -16);
 
-    // The manifest of the program (linked into this test as well) asks for it.
-    EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()),
-              DPI_AWARENESS_PER_MONITOR_AWARE);
+    // The manifest of the program (linked into this test as well) asks for it. The calls that
+    // tell are Windows 10's, beyond the headers the program is built with.
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    using Context = HANDLE;
+    const auto threadContext = reinterpret_cast<Context(WINAPI*)()>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+    const auto awareness = reinterpret_cast<int(WINAPI*)(Context)>(reinterpret_cast<void (*)()>(
+        GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+    ASSERT_TRUE(threadContext && awareness);
+    EXPECT_EQ(awareness(threadContext()), 2) << "DPI_AWARENESS_PER_MONITOR_AWARE";
 }
 
 TEST_F(Window, StartUpComesBeforeTheWindowAndSetsTheEmptyFilesButton) {
@@ -200,6 +237,23 @@ TEST_F(Window, KeysReachTheOptionsInTabOrder) {
     EXPECT_EQ(platform.messages[0].text,
               "Required file missing, empty files cannot be initialized");
     EXPECT_EQ(platform.ended, 0);
+}
+
+TEST_F(Window, AfterAStartUpQuestionTheFirstButtonStillHasTheFocus) {
+    AskingPlatform asking;
+    asking.probes["SV\\*.*"] = Probe::Found; // CP, and its switch line is missing
+    asking.files["C:\\APP\\SYNRUN.SYN"].bytes = "SYNRUN=ZELVO\r\n";
+    frmZelIns asked(asking);
+    asking.owner = asked.Handle();
+    driven = &asked;
+    asked.Form_Load();
+    ASSERT_EQ(asking.messages.size(), 1u) << "the switch line question";
+    asked.Show(SW_SHOWNORMAL);
+    pump();
+    EXPECT_EQ(GetFocus(), asked.Control("cmdDemoData"));
+    key(WM_KEYDOWN, VK_RETURN);
+    ASSERT_EQ(asking.launches.size(), 1u) << "Enter presses the focused button";
+    EXPECT_EQ(asking.launches[0].script, "svreset.bat");
 }
 
 TEST_F(Window, FinishLeavesOnlyExitReachableAndExitEnds) {
