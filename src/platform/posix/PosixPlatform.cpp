@@ -66,11 +66,6 @@ Opened<InputFile> PosixPlatform::OpenForInput(std::string_view path) {
     return OpenInputFile(OnDisk(path));
 }
 
-Opened<ReplacementFile> PosixPlatform::OpenForReplace(std::string_view path) {
-    // The same resolution as for reading: a "sqpath.dat" is rewritten under its own name.
-    return OpenReplacementFile(OnDisk(path));
-}
-
 Status PosixPlatform::ChangeDirectory(std::string_view path) {
     return posix::ChangeDirectory(OnDisk(path));
 }
