@@ -144,3 +144,40 @@ TEST(LineFile, MegabyteLinesAreFilteredByTheirStart) {
     platform.files["F"].bytes = "SET COBSW=-F" + std::string(1 << 20, ' ');
     EXPECT_FALSE(FindLine(platform, "F", "SET COBSW=-F").found);
 }
+
+TEST(LineFile, PiecesOfAWholeBlockAndMoreGoThroughTheWriterWhole) {
+    // Reads as large as the reader's block, as a real file gives them: a line longer than a
+    // block comes out in pieces of a block or more, which the writer passes on unbuffered.
+    struct Collected : OutputFile {
+        bool Write(std::string_view bytes) override {
+            text.append(bytes);
+            ++writes;
+            return true;
+        }
+        std::string text;
+        int writes = 0;
+    };
+    std::string bytes, expected;
+    for (const std::size_t size : {std::size_t{3} << 20, std::size_t{256} << 10, std::size_t{5}}) {
+        std::string line(size, 'a');
+        for (std::size_t i = 0; i < size; i += 4093)
+            line[i] = static_cast<char>('b' + i % 23);
+        bytes += line + "\n";
+        expected += line + "\r\n";
+    }
+    for (const std::size_t step : {std::size_t{256} << 10, std::size_t{1} << 20}) {
+        BytesInput input(bytes, step);
+        LineReader reader(input);
+        Collected out;
+        LineWriter writer(out);
+        std::string_view piece;
+        std::size_t longest = 0;
+        while (reader.Next(piece)) {
+            longest = std::max(longest, piece.size());
+            writer.Write(piece, reader.lineEnded());
+        }
+        ASSERT_TRUE(writer.Flush());
+        EXPECT_GE(longest, std::size_t{256} << 10);
+        EXPECT_TRUE(out.text == expected) << "reads of " << step;
+    }
+}

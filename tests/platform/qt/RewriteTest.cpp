@@ -2,8 +2,11 @@
 // disk, what is kept of the old file, and what a failure leaves behind.
 #include "ConfigFiles.h"
 #include "FileRewrite.h"
+#include "Layout.h"
 #include "PlatformTesting.h"
 #include "Process.h"
+
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdlib>
@@ -222,6 +225,60 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
         });
     EXPECT_FALSE(result.status.ok());
     EXPECT_EQ(Read("SQPATH.DAT"), "NEWER\r\n");
+}
+
+// A link planted in the installation must not lead the program, which may run as root, to a
+// file elsewhere; a link within it still works (OwnerModeAndLinksAreKept).
+TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
+    QTemporaryDir elsewhere;
+    const std::string outside = elsewhere.path().toStdString();
+    const auto writeOutside = [&](const std::string& name, const std::string& bytes) {
+        QFile file(QString::fromStdString(outside + "/" + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+    };
+    writeOutside("passwd", "00SV\nroot:x:0:0\n");
+    writeOutside("run.bat", "echo elsewhere\n");
+    writeOutside("a.gnt", "compiled");
+    ASSERT_EQ(symlink((outside + "/passwd").c_str(), Path("SQPATH.DAT").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/run.bat").c_str(), Path("RW.BAT").c_str()), 0);
+    ASSERT_EQ(symlink(outside.c_str(), Path("SVOBJ").c_str()), 0);
+
+    CleanOutSQPATH(platform);
+    platform.answers = {kAnswerYes};
+    addCOBSW(platform, Layout::RW9);
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ/*.gnt").ok());
+
+    QDir there(QString::fromStdString(outside));
+    QFile passwd(there.filePath("passwd")), run(there.filePath("run.bat"));
+    ASSERT_TRUE(passwd.open(QIODevice::ReadOnly) && run.open(QIODevice::ReadOnly));
+    EXPECT_EQ(passwd.readAll().toStdString(), "00SV\nroot:x:0:0\n");
+    EXPECT_EQ(run.readAll().toStdString(), "echo elsewhere\n");
+    EXPECT_TRUE(there.exists("a.gnt"));
+    EXPECT_EQ(there.entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// Writing a file one does not own clears its set-id bits, which only the owner gets back: such a
+// file is not overwritten in place at all.
+TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()), 0); // in place
+    ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 06666), 0);
+    const int code = InChild([this] {
+        if (!BecomeNobody())
+            return 99;
+        CleanOutSQPATH(platform);
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
+    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "linked"}));
+
+    // Its owner writes it in place and keeps the bits.
+    CleanOutSQPATH(platform);
+    EXPECT_EQ(Read("linked"), "kept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
