@@ -142,7 +142,9 @@ void LineWriter::Write(std::string_view piece, bool endsLine) {
     const std::size_t at = buffer_.size();
     const std::size_t ending = endsLine ? 2 : 0;
     buffer_.resize(at + piece.size() + ending);
-    std::memcpy(buffer_.data() + at, piece.data(), piece.size());
+    // Not for an empty piece: its data may be null, which memcpy may not be given.
+    if (!piece.empty())
+        std::memcpy(buffer_.data() + at, piece.data(), piece.size());
     if (endsLine) {
         buffer_[at + piece.size()] = '\r';
         buffer_[at + piece.size() + 1] = '\n';
