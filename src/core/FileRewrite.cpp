@@ -26,6 +26,19 @@ private:
     Ref ref_;
 };
 
+// Removes a file of the store that was never published, on every way out.
+class Discarding {
+public:
+    Discarding(FileStore& store, Ref ref) : store_(store), ref_(ref) {}
+    ~Discarding() { store_.Discard(ref_); }
+    Discarding(const Discarding&) = delete;
+    Discarding& operator=(const Discarding&) = delete;
+
+private:
+    FileStore& store_;
+    Ref ref_;
+};
+
 // New contents into a file of the store, counted, with the first failure kept.
 class StoreOutput : public OutputFile {
 public:
@@ -135,9 +148,26 @@ Pass RewriteInPlace(FileStore& store, Ref file, const StoredFacts& facts, const 
     Ref backup = 0;
     if (Status created = store.CreateBackup(file, backup); !created)
         return {Because("No backup of the old contents could be made", created)};
-    Status saved = store.Copy(file, backup, facts.size);
-    if (saved)
-        saved = store.Sync(backup);
+    if (Status copied = store.Copy(file, backup, facts.size); !copied) {
+        store.Discard(backup);
+        return {Because("No backup of the old contents could be made", copied)};
+    }
+    // The new contents are made from the backup while it goes to disk, into a scratch file that
+    // no name reaches: the file itself may not be touched before the backup is safe.
+    Ref scratch = 0;
+    if (Status created = store.CreateScratch(file, scratch); !created) {
+        store.Discard(backup);
+        return {Because("No room for the new contents", created)};
+    }
+    StoreOutput made(store, scratch);
+    Status saved = Fill(store, backup, made, refill);
+    if (!saved) {
+        store.Discard(scratch);
+        store.Discard(backup);
+        return {std::move(saved)};
+    }
+    Discarding discardScratch(store, scratch);
+    saved = store.Sync(backup);
     std::string where;
     if (saved)
         saved = store.NameBackup(backup, BackupName(facts), where);
@@ -162,11 +192,9 @@ Pass RewriteInPlace(FileStore& store, Ref file, const StoredFacts& facts, const 
     if (Status looked = CheckUnchanged(store, file, facts, changed); !looked || changed)
         return dropBackup(changed ? Overtaken() : Pass{std::move(looked)});
 
-    // Straight from the synced backup into the file: no third copy of the contents.
-    StoreOutput written(store, out);
-    Status done = Fill(store, backup, written, refill);
+    Status done = store.Copy(scratch, out, made.written());
     if (done)
-        done = store.Truncate(out, written.written());
+        done = store.Truncate(out, made.written());
     if (done)
         done = store.KeepMode(file, out);
     if (done)

@@ -29,9 +29,10 @@ struct RewriteResult {
 // Beside: the new contents go to a new file in the same folder that gets every attribute of the
 // old one, is synced, and takes the old one's place at once. In place, where a new file cannot
 // be the same file (other names share it, the folder takes no new files, an attribute cannot be
-// given): the old contents are copied to a backup that is synced and only then named, and the
-// new contents are made from that backup straight into the file, which is cut to size and
-// synced before the backup goes. A failure puts the old contents back from the backup; only
+// given): the old contents are copied to a backup, the new contents are made from it into a
+// scratch file while the backup goes to disk, and only once it is synced is the backup named
+// and the file overwritten from the scratch file, cut to size and synced before the backup
+// goes. A failure puts the old contents back from the backup; only
 // when that fails too does the backup stay. A file that another program changed meanwhile is
 // rewritten once more from its new contents, and then left to that program.
 RewriteResult RewriteFile(FileStore& store, std::string_view path, std::string_view root,

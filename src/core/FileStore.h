@@ -87,6 +87,11 @@ public:
     // Removes a named backup.
     virtual Status RemoveBackup(Ref backup) = 0;
 
+    // A file for new contents that no name reaches, beside `file` where its folder allows (a
+    // copy within one file system costs least) or else in a temporary folder; gone with
+    // Discard() or a crash.
+    virtual Status CreateScratch(Ref file, Ref& scratch) = 0;
+
     // A handle that writes `file` itself from its start, keeping everyone else from writing
     // meanwhile where the system can.
     virtual Status OpenOverwrite(Ref file, Ref& out) = 0;

@@ -129,6 +129,13 @@ public:
         return Done(Status::Ok());
     }
 
+    Status CreateScratch(Ref file, Ref& scratch) override {
+        if (Status step = Step("CreateScratch"); !step)
+            return step;
+        scratch = NewLoose(refs_[file].path, false);
+        return Done(Status::Ok());
+    }
+
     Status NameBackup(Ref backup, std::string_view name, std::string& where) override {
         if (Status step = Step("NameBackup"); !step)
             return step;

@@ -272,6 +272,20 @@ Status Store::RemoveBackup(Ref backup) {
     return SyncDirectoryOf(path);
 }
 
+Status Store::CreateScratch(Ref file, Ref& scratch) {
+    const std::string& target = At(file).target;
+    // Beside the file, where the kernel copies it over without passing the bytes through here.
+    int fd = open(DirectoryOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        auto elsewhere = posix::CreateScratch(NameOf(target));
+        if (!elsewhere)
+            return Status::Fail(Reason(errno));
+        fd = elsewhere->fd.release();
+    }
+    scratch = Add({NewFile{Fd(fd), {}}, target, {}, {}, 0, 0, true});
+    return Status::Ok();
+}
+
 Status Store::OpenOverwrite(Ref file, Ref& out) {
     const Entry& entry = At(file);
     Fd fd(open(entry.target.c_str(), O_WRONLY | O_CLOEXEC));
@@ -289,7 +303,7 @@ Status Store::Write(Ref file, std::string_view bytes) {
     if (!WriteAll(entry.file.fd.get(), bytes))
         return Status::Fail(Reason(errno));
     entry.written += static_cast<long long>(bytes.size());
-    if (entry.written - entry.flushedUpTo >= kWritebackStep) {
+    if (!entry.scratch && entry.written - entry.flushedUpTo >= kWritebackStep) {
         StartWriteback(entry.file.fd.get(), entry.flushedUpTo, entry.written - entry.flushedUpTo);
         entry.flushedUpTo = entry.written;
     }
@@ -297,7 +311,12 @@ Status Store::Write(Ref file, std::string_view bytes) {
 }
 
 Status Store::Copy(Ref from, Ref to, long long size) {
-    return CopyContents(At(from).file.fd.get(), At(to).file.fd.get(), size);
+    const int out = At(to).file.fd.get();
+    Status copied = CopyContents(At(from).file.fd.get(), out, size);
+    // On its way to disk while the rest of the work goes on: the sync finds little left.
+    if (copied)
+        StartWriteback(out, 0, size);
+    return copied;
 }
 
 Status Store::Truncate(Ref file, long long size) {

@@ -34,6 +34,7 @@ public:
     Status FindBackup(Ref file, std::string_view name, Ref& backup, long long& size,
                       std::string& where) override;
     Status RemoveBackup(Ref backup) override;
+    Status CreateScratch(Ref file, Ref& scratch) override;
     Status OpenOverwrite(Ref file, Ref& out) override;
     Status Write(Ref file, std::string_view bytes) override;
     Status Copy(Ref from, Ref to, long long size) override;
@@ -50,6 +51,7 @@ private:
         std::string folder = {}; // where a backup was made
         long long written = 0;
         long long flushedUpTo = 0;
+        bool scratch = false; // never synced: nothing to write back early
     };
     Ref Add(Entry entry);
     Entry& At(Ref ref) { return entries_.at(ref); }

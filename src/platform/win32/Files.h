@@ -69,6 +69,7 @@ public:
     Status FindBackup(Ref file, std::string_view name, Ref& backup, long long& size,
                       std::string& where) override;
     Status RemoveBackup(Ref backup) override;
+    Status CreateScratch(Ref file, Ref& scratch) override;
     Status OpenOverwrite(Ref file, Ref& out) override;
     Status Write(Ref file, std::string_view bytes) override;
     Status Copy(Ref from, Ref to, long long size) override;

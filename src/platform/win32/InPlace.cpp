@@ -38,6 +38,21 @@ Status Store::CreateBackup(Ref file, Ref& backup) {
     return Status::Fail(SystemMessage(failure));
 }
 
+Status Store::CreateScratch(Ref file, Ref& scratch) {
+    const std::wstring& target = At(file).path;
+    DWORD failure = 0;
+    for (const std::wstring& folder : {SplitPath(target).directory, TempFolder()}) {
+        if (folder.empty())
+            continue;
+        auto sibling = CreateSibling(target, L"tmp", failure, folder);
+        if (sibling) {
+            scratch = Add({std::move(sibling->handle), sibling->path, true, folder});
+            return Status::Ok();
+        }
+    }
+    return Status::Fail(SystemMessage(failure));
+}
+
 Status Store::NameBackup(Ref backup, std::string_view name, std::string& where) {
     Entry& entry = At(backup);
     const auto wide = Widen(name);
