@@ -1,7 +1,10 @@
 #include "Installer.h"
 #include "FakePlatform.h"
+#include "FileRewrite.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
@@ -83,4 +86,27 @@ TEST(EmptyFilesButton, ReportsAFailedLaunchByName) {
               "vlkreset.bat could not be started: No such file or directory");
     EXPECT_EQ(platform.messages[0].style, 16);
     EXPECT_EQ(platform.messages[0].title, "");
+}
+
+TEST(FormLoad, PutsBackWhatAnInterruptedRewriteLeftBeforeAnythingElse) {
+    FakePlatform platform;
+    const std::string path = "C:\\APP\\SQPATH.DAT";
+    platform.files[path].bytes = "mixed";
+    StoredFacts facts;
+    facts.location = path;
+    facts.identity = "id1"; // the fake store's first file
+    const std::string backup = "C:\\APP\\" + BackupName(facts);
+    platform.files[backup].bytes = "00SV\r\nold\r\n";
+    platform.probes = {{"CLASSIC9.ICO", Probe::Found}};
+
+    Installer(platform).Form_Load();
+    EXPECT_EQ(platform.files[path].bytes, "00SV\r\nold\r\n");
+    EXPECT_EQ(platform.files.count(backup), 0u);
+    EXPECT_TRUE(platform.messages.empty());
+    // Put back before the layout is even looked for.
+    const auto first = [&](std::string_view event) {
+        return std::find(platform.events.begin(), platform.events.end(), event) -
+               platform.events.begin();
+    };
+    EXPECT_LT(first("replace " + path), first("probe CLASSIC9.ICO"));
 }
