@@ -8,12 +8,13 @@
 //             file cannot be opened for reading or for replacing, 0 none
 //   bits 5-7  how the file is handed out in pieces (mixed with the file's own bytes)
 //   bit 2     together with bits 5-7 all set: the file is repeated until it passes the reader's
-//             and writer's 64 KiB blocks, and read in large pieces (such a run costs a hundred
-//             small ones, so it is kept rare)
+//             and writer's 256 KiB blocks, and read in pieces of up to a whole block and more,
+//             as a real file gives them (such a run costs hundreds of small ones, so it is rare)
 // A failed open, read or write must fail the rewrite and leave the file as it was; a failed read
 // must not pass for a line that is not there.
 
 #include "LineFile.h"
+#include "MemoryStore.h"
 #include "Platform.h"
 
 #include <algorithm>
@@ -34,6 +35,9 @@ using namespace zelvoset;
 // The harness's own loops are not what the fuzzer should be steering by, and instrumenting them
 // makes the runs over files past 64 KiB several times slower.
 #define HARNESS __attribute__((no_sanitize("coverage")))
+
+// The reader's and writer's block.
+constexpr std::size_t kBlock = 256 * 1024;
 
 void Check(bool ok, const char* what) {
     if (!ok) {
@@ -59,7 +63,7 @@ public:
         case 2:
             return 1 + state_ % 1000;
         default:
-            return state_ % 3 == 0 ? 65536 : 1 + state_ % 70000; // the whole block when it can
+            return state_ % 3 == 0 ? kBlock : 1 + state_ % (kBlock + kBlock / 8); // whole blocks
         }
     }
 
@@ -95,31 +99,35 @@ struct Disk {
     std::size_t writeLimit = SIZE_MAX; // a write that would pass this many bytes fails
     bool refuseInput = false;
     bool refuseOutput = false;
-    int commits = 0;
 };
 
-class MemoryReplacement : public ReplacementFile {
+// The test store of the rewrite's primitives, reading the old contents in the run's pieces and
+// failing the writes that pass the limit.
+class FuzzStore : public zelvoset::testing::MemoryStore {
 public:
-    explicit MemoryReplacement(Disk& disk) : disk_(disk) {}
-    bool Write(std::string_view bytes) override {
-        Check(!committed_, "write after commit");
-        if (pending_.size() + bytes.size() > disk_.writeLimit)
-            return false;
-        pending_.append(bytes);
-        return true;
+    FuzzStore(std::map<std::string, zelvoset::testing::FakeFile>& files, Disk& disk,
+              const std::string& source, Pieces pieces, std::size_t readFailAt)
+        : MemoryStore(files), disk_(disk), source_(source), pieces_(pieces),
+          readFailAt_(readFailAt) {}
+
+    std::unique_ptr<InputFile> Reader(Ref) override {
+        if (disk_.refuseInput)
+            return nullptr;
+        return std::make_unique<PieceInput>(source_, pieces_, readFailAt_);
     }
-    Status Commit() override {
-        Check(!committed_, "committed twice");
-        committed_ = true;
-        disk_.bytes = pending_;
-        ++disk_.commits;
-        return Status::Ok();
+    Status Write(Ref file, std::string_view bytes) override {
+        if (written_ + bytes.size() > disk_.writeLimit)
+            return Status::Fail("disk full");
+        written_ += bytes.size();
+        return MemoryStore::Write(file, bytes);
     }
 
 private:
     Disk& disk_;
-    std::string pending_;
-    bool committed_ = false;
+    const std::string& source_;
+    Pieces pieces_;
+    std::size_t readFailAt_;
+    std::size_t written_ = 0;
 };
 
 // Only the file operations are reached by a rewrite; the rest must stay untouched.
@@ -133,11 +141,7 @@ public:
             return {nullptr, "cannot be read"};
         return {std::make_unique<PieceInput>(source_, pieces_, readFailAt_), {}};
     }
-    Opened<ReplacementFile> OpenForReplace(std::string_view) override {
-        if (disk_.refuseOutput)
-            return {nullptr, "read-only"};
-        return {std::make_unique<MemoryReplacement>(disk_), {}};
-    }
+    FileStore& Files() override { Unreached(); }
 
     Probe PatternHasFile(std::string_view) override { Unreached(); }
     Status DeleteMatching(std::string_view) override { Unreached(); }
@@ -246,7 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool big = (control & 0xE4) == 0xE4;
     if (big && !bytes.empty()) {
         const std::string once = bytes;
-        while (bytes.size() <= 65536 + 64)
+        while (bytes.size() <= kBlock + 64)
             bytes += once;
     }
     const unsigned fault = (control >> 3) & 3;
@@ -267,16 +271,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         disk.refuseInput || disk.refuseOutput || fault == 1 || expected.size() > disk.writeLimit;
 
     MemoryPlatform platform(disk, pieces, readFailAt);
-    const Status status = RewriteLines(platform, "F", head, prefix);
+    std::map<std::string, zelvoset::testing::FakeFile> files;
+    files["F"].bytes = bytes;
+    files["F"].readOnly = disk.refuseOutput;
+    FuzzStore store(files, disk, bytes, pieces, readFailAt);
+    const RewriteResult result = RewriteLines(store, "F", "", head, prefix);
 
+    Check(files.size() == 1 && result.backupLeft.empty(), "a rewrite left a file beside");
     if (shouldFail) {
-        Check(!status.ok(), "a failed open, read or write was not reported");
-        Check(disk.commits == 0 && disk.bytes == bytes, "a failed rewrite changed the file");
+        Check(!result.status.ok(), "a failed open, read or write was not reported");
+        Check(files["F"].bytes == bytes, "a failed rewrite changed the file");
     } else {
-        Check(status.ok(), "a rewrite without faults failed");
-        Check(disk.commits == 1, "not committed exactly once");
-        Check(disk.bytes == expected, "output differs from the reference model");
-        CheckShape(disk.bytes, prefix, head.size());
+        Check(result.status.ok(), "a rewrite without faults failed");
+        Check(files["F"].bytes == expected, "output differs from the reference model");
+        CheckShape(files["F"].bytes, prefix, head.size());
     }
     if (disk.refuseInput)
         return 0;

@@ -38,6 +38,37 @@ void WarnManualEdit(Platform& platform, const StartupFile& file) {
                                kStyleWarning, kModificationTitle);
 }
 
+// A backup that still holds a file's old contents is the one thing the user must hear of, even
+// where a failure would otherwise pass in silence.
+void TellOfBackup(Platform& platform, const RewriteResult& result, bool recovering = false) {
+    if (result.backupLeft.empty())
+        return;
+    const std::string& file = result.location;
+    const std::string& backup = result.backupLeft;
+    const std::string restore = "; copy that file over it to restore them.";
+    std::string text;
+    if (result.status)
+        text = "The file " + file + " was rewritten, but the copy of its old contents in " +
+               backup + " could not be removed.";
+    else if (recovering)
+        text = "A rewrite of the file " + file +
+               " was interrupted, and its old contents could not be put back (" +
+               result.status.reason() + "). They are kept in " + backup + restore;
+    else
+        text = "The file " + file + " could not be rewritten (" + result.status.reason() +
+               "). Its old contents are kept in " + backup + restore;
+    (void)platform.ShowMessage(text, kStyleWarning, kModificationTitle);
+}
+
+// A rewrite of one of the installation's files, with the user told of a backup left.
+Status Rewrite(Platform& platform, const std::string& path, const std::vector<std::string>& head,
+               std::string_view dropPrefix) {
+    RewriteResult result =
+        RewriteLines(platform.Files(), path, platform.ProgramDirectory(), head, dropPrefix);
+    TellOfBackup(platform, result);
+    return std::move(result.status);
+}
+
 } // namespace
 
 std::string ProgramFile(Platform& platform, std::string_view name) {
@@ -57,7 +88,7 @@ void CleanOutSQPATH(Platform& platform) {
             return;
         // Compared from the first byte and case included: " 00SV" and "00sv" lines are kept.
         // A pass that fails leaves its file untouched and the next pass still runs.
-        (void)RewriteLines(platform, path, {}, pass.prefix);
+        (void)Rewrite(platform, path, {}, pass.prefix);
     }
 }
 
@@ -88,10 +119,22 @@ void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant) {
         head.emplace_back("@echo off");
     head.emplace_back(file->line);
     // The line goes on top, ahead of the file's own lines, even an existing "@echo off".
-    const Status written = RewriteLines(platform, path, head, /*dropPrefix*/ {});
+    const Status written = Rewrite(platform, path, head, /*dropPrefix*/ {});
     // Silence here would leave the user believing the line is in place.
     if (!written)
         WarnManualEdit(platform, *file);
+}
+
+void RecoverInterruptedRewrites(Platform& platform) {
+    // Every file a rewrite may have been cut short on, whatever the layout: the layout itself is
+    // told by files that such a crash may have left mixed.
+    for (const char* name : {"SQPATH.DAT", "SQMENU.DAT", "SYNRUN.SYN", "RW.BAT"}) {
+        const std::string path = ProgramFile(platform, name);
+        if (platform.PatternHasFile(path) != Probe::Found)
+            continue;
+        TellOfBackup(platform, RecoverFile(platform.Files(), path, platform.ProgramDirectory()),
+                     /*recovering*/ true);
+    }
 }
 
 } // namespace zelvoset

@@ -13,9 +13,14 @@ namespace zelvoset {
 std::string ProgramFile(Platform& platform, std::string_view name);
 
 // Removes the "00SV" lines from SQPATH.DAT and then the "TB" lines from SQMENU.DAT. A missing
-// SQPATH.DAT ends the whole procedure. Reports nothing: a pass that cannot be done leaves its
-// file as it was.
+// SQPATH.DAT ends the whole procedure. Reports nothing, unless a pass ends with a backup of the
+// old contents left: a pass that cannot be done otherwise leaves its file as it was.
 void CleanOutSQPATH(Platform& platform);
+
+// Puts back the old contents of every installation file whose rewrite was cut short, from the
+// backup it left, before anything else reads them. A backup that cannot be put back is named to
+// the user.
+void RecoverInterruptedRewrites(Platform& platform);
 
 // Makes sure the layout's start-up file sets COBSW, asking the user before editing it.
 void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant);

@@ -24,6 +24,8 @@ bool InitialisesAtOnce(std::optional<Layout> layout) {
 } // namespace
 
 bool Installer::Form_Load() {
+    // First of all: a file a crash left mixed must not be read, by the detection or anyone.
+    RecoverInterruptedRewrites(platform_);
     InstallVariant_ = DetectInstallVariant(platform_);
     bool emptyFilesEnabled = true;
 

@@ -128,7 +128,7 @@ bool LineReader::Next(std::string_view& piece) {
     }
 }
 
-LineWriter::LineWriter(ReplacementFile& output) : output_(output) {
+LineWriter::LineWriter(OutputFile& output) : output_(output) {
     buffer_.reserve(kBlockSize);
 }
 
@@ -142,7 +142,9 @@ void LineWriter::Write(std::string_view piece, bool endsLine) {
     const std::size_t at = buffer_.size();
     const std::size_t ending = endsLine ? 2 : 0;
     buffer_.resize(at + piece.size() + ending);
-    std::memcpy(buffer_.data() + at, piece.data(), piece.size());
+    // Not for an empty piece: its data may be null, which memcpy may not be given.
+    if (!piece.empty())
+        std::memcpy(buffer_.data() + at, piece.data(), piece.size());
     if (endsLine) {
         buffer_[at + piece.size()] = '\r';
         buffer_[at + piece.size() + 1] = '\n';
@@ -158,59 +160,30 @@ bool LineWriter::Flush() {
     return !failed_;
 }
 
-namespace {
-
-struct Pass {
-    Status status;
-    bool overtaken = false;
-};
-
-Pass RewriteOnce(Platform& platform, std::string_view path, const std::vector<std::string>& head,
-                 std::string_view dropPrefix) {
-    // Opened for replacing first: the file read is then the one whose changes the commit
-    // watches for, even if another program puts a new file in its place in between.
-    auto output = platform.OpenForReplace(path);
-    if (!output.file)
-        return {Status::Fail(output.error)};
-    auto input = platform.OpenForInput(path);
-    if (!input.file)
-        return {Status::Fail(input.error)};
-
-    LineWriter writer(*output.file);
-    for (const auto& line : head)
-        writer.Write(line);
-    LineReader reader(*input.file);
-    std::string_view piece;
-    bool lineStart = true;
-    bool keep = true;
-    while (reader.Next(piece)) {
-        // A line's first piece is either the whole line or longer than any prefix.
-        if (lineStart)
-            keep = !BeginsWith(piece, dropPrefix);
-        if (keep)
-            writer.Write(piece, reader.lineEnded());
-        lineStart = reader.lineEnded();
-    }
-    // Returning without Commit() discards the new contents: the old file stays untouched.
-    if (reader.failed())
-        return {Status::Fail("the file could not be read to its end")};
-    if (!writer.Flush())
-        return {Status::Fail("the new contents could not be written")};
-    Status committed = output.file->Commit();
-    const bool overtaken = !committed && output.file->Overtaken();
-    return {std::move(committed), overtaken};
-}
-
-} // namespace
-
-Status RewriteLines(Platform& platform, std::string_view path, const std::vector<std::string>& head,
-                    std::string_view dropPrefix) {
-    // Lines that another program wrote meanwhile are not to be lost: the pass starts again from
-    // the file as it left it. Interrupted a second time, the file is left to that program.
-    Pass pass = RewriteOnce(platform, path, head, dropPrefix);
-    if (pass.overtaken)
-        pass = RewriteOnce(platform, path, head, dropPrefix);
-    return std::move(pass.status);
+RewriteResult RewriteLines(FileStore& store, std::string_view path, std::string_view root,
+                           const std::vector<std::string>& head, std::string_view dropPrefix) {
+    return RewriteFile(store, path, root, [&](InputFile& old, OutputFile& out) {
+        LineWriter writer(out);
+        for (const auto& line : head)
+            writer.Write(line);
+        LineReader reader(old);
+        std::string_view piece;
+        bool lineStart = true;
+        bool keep = true;
+        while (reader.Next(piece)) {
+            // A line's first piece is either the whole line or longer than any prefix.
+            if (lineStart)
+                keep = !BeginsWith(piece, dropPrefix);
+            if (keep)
+                writer.Write(piece, reader.lineEnded());
+            lineStart = reader.lineEnded();
+        }
+        if (reader.failed())
+            return Status::Fail("The file could not be read to its end");
+        if (!writer.Flush())
+            return Status::Fail("The new contents could not be written");
+        return Status::Ok();
+    });
 }
 
 LineSearch FindLine(Platform& platform, std::string_view path, std::string_view wanted) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileRewrite.h"
 #include "Platform.h"
 #include "Status.h"
 
@@ -47,7 +48,7 @@ private:
 // Writes lines each followed by CR LF, in large blocks.
 class LineWriter {
 public:
-    explicit LineWriter(ReplacementFile& output);
+    explicit LineWriter(OutputFile& output);
 
     // Writes a line, or a piece of one: the terminator follows only when `endsLine`.
     void Write(std::string_view piece, bool endsLine = true);
@@ -55,18 +56,17 @@ public:
     bool Flush();
 
 private:
-    ReplacementFile& output_;
+    OutputFile& output_;
     std::string buffer_;
     bool failed_ = false;
 };
 
-// Rewrites the file at `path`: first the `head` lines, then every line of the old file except
-// those that begin with `dropPrefix` (compared from the first byte, case included; an empty
-// prefix drops nothing), each ending in CR LF. The old file stays exactly as it was unless the
-// whole new contents reached the disk. A file that another program changes meanwhile is
-// rewritten once more from its new contents, and then left to that program.
-Status RewriteLines(Platform& platform, std::string_view path, const std::vector<std::string>& head,
-                    std::string_view dropPrefix);
+// Rewrites the file at `path`, which must lie below `root`: first the `head` lines, then every
+// line of the old file except those that begin with `dropPrefix` (compared from the first byte,
+// case included; an empty prefix drops nothing), each ending in CR LF. The old file stays as it
+// was unless the whole new contents reached the disk (see RewriteFile).
+RewriteResult RewriteLines(FileStore& store, std::string_view path, std::string_view root,
+                           const std::vector<std::string>& head, std::string_view dropPrefix);
 
 // Whether some line of the file equals `line` exactly (whole line, case included).
 struct LineSearch {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Application.h"
+#include "FileStore.h"
 #include "Location.h"
 #include "Status.h"
 
@@ -21,28 +22,6 @@ enum MessageAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 // What a wildcard probe found. A probe can fail (a directory that exists but cannot be read),
 // and every caller has its own rule for that case, so it is kept apart from "none".
 enum class Probe { Found, None, Failed };
-
-// The reading side of a line-file rewrite.
-class InputFile {
-public:
-    virtual ~InputFile() = default;
-    // Fills up to `size` bytes; 0 at the end of the file, nullopt on a read error.
-    virtual std::optional<std::size_t> Read(char* buffer, std::size_t size) = 0;
-};
-
-// The new contents of a file being replaced. Nothing changes at the path until Commit()
-// succeeds; destroying it uncommitted leaves the old file exactly as it was.
-class ReplacementFile {
-public:
-    virtual ~ReplacementFile() = default;
-    virtual bool Write(std::string_view bytes) = 0;
-    // Fails, and leaves the old file, when the contents could not all be written and synced.
-    virtual Status Commit() = 0;
-    // After a failed Commit(): whether it failed because another program changed the file since
-    // it was opened for replacing. The file is then as that program left it, and the rewrite
-    // may start again from its new contents.
-    virtual bool Overtaken() const { return false; }
-};
 
 // A file handle or the reason none could be had.
 template <class File> struct Opened {
@@ -86,11 +65,12 @@ public:
     // A modal file-open dialog: the chosen file's full path, or nullopt on cancel or failure.
     virtual std::optional<std::string> BrowseForFile(const BrowseRequest& request) = 0;
 
-    // Whole-file access for rewrites. OpenForReplace refuses a file that is read-only (also for
-    // a privileged user) or is not a regular file. A replaced file keeps everything but its
-    // contents: owner, permissions, attributes, its other names, a link that leads to it.
+    // Whole-file access. A line file is read through OpenForInput; a whole file is rewritten
+    // through the primitives of Files() by the core's own protocol (FileRewrite.h). A rewritten
+    // file keeps everything but its contents: owner, permissions, attributes, its other names, a
+    // link that leads to it.
     virtual Opened<InputFile> OpenForInput(std::string_view path) = 0;
-    virtual Opened<ReplacementFile> OpenForReplace(std::string_view path) = 0;
+    virtual FileStore& Files() = 0;
 
     virtual Status ChangeDirectory(std::string_view path) = 0;
     // The executable's directory, without a trailing separator (a root keeps its own).

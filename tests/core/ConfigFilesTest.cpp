@@ -156,3 +156,38 @@ TEST(addCOBSW, FailedWriteAfterYesWarnsLikeNo) {
     ASSERT_EQ(unreadable.messages.size(), 2u);
     EXPECT_EQ(unreadable.messages[1].text, kRwWarning);
 }
+
+TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
+    // In place, the overwrite fails and so does putting the old bytes back: the user learns
+    // where they are, once, by the file's name and the backup's.
+    FakePlatform platform;
+    platform.files[kPath].bytes = "00SV\r\nkeep\r\n";
+    platform.files[kPath].shared = true;
+    platform.files[kPath].failCommit = true;
+    CleanOutSQPATH(platform);
+    std::string backup;
+    for (const auto& [name, file] : platform.files)
+        if (name.starts_with(kPath + ".zelvoset-backup-"))
+            backup = name;
+    ASSERT_FALSE(backup.empty());
+    EXPECT_EQ(platform.files[backup].bytes, "00SV\r\nkeep\r\n");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find(kPath), std::string::npos);
+    EXPECT_NE(platform.messages[0].text.find(backup), std::string::npos);
+    EXPECT_EQ(platform.messages[0].style, kStyleWarning);
+
+    // At the next start, still not to be put back: named again, during start-up too.
+    platform.messages.clear();
+    RecoverInterruptedRewrites(platform);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find(backup), std::string::npos);
+
+    // Once the disk works again, the old bytes come back silently and the backup goes.
+    platform.messages.clear();
+    platform.files[kPath].failCommit = false;
+    platform.files[kPath].bytes = "mixed";
+    RecoverInterruptedRewrites(platform);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.files[kPath].bytes, "00SV\r\nkeep\r\n");
+    EXPECT_EQ(platform.files.count(backup), 0u);
+}

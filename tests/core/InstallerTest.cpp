@@ -1,7 +1,10 @@
 #include "Installer.h"
 #include "FakePlatform.h"
+#include "FileRewrite.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
@@ -91,4 +94,27 @@ TEST(Exit, EndsTheProgramOnceHoweverOftenItIsAsked) {
     installer.cmdExit_Click();
     installer.cmdExit_Click(); // the window's close box, as the ending closes the window
     EXPECT_EQ(platform.ended, 1);
+}
+
+TEST(FormLoad, PutsBackWhatAnInterruptedRewriteLeftBeforeAnythingElse) {
+    FakePlatform platform;
+    const std::string path = "C:\\APP\\SQPATH.DAT";
+    platform.files[path].bytes = "mixed";
+    StoredFacts facts;
+    facts.location = path;
+    facts.identity = "id1"; // the fake store's first file
+    const std::string backup = "C:\\APP\\" + BackupName(facts);
+    platform.files[backup].bytes = "00SV\r\nold\r\n";
+    platform.probes = {{"CLASSIC9.ICO", Probe::Found}};
+
+    Installer(platform).Form_Load();
+    EXPECT_EQ(platform.files[path].bytes, "00SV\r\nold\r\n");
+    EXPECT_EQ(platform.files.count(backup), 0u);
+    EXPECT_TRUE(platform.messages.empty());
+    // Put back before the layout is even looked for.
+    const auto first = [&](std::string_view event) {
+        return std::find(platform.events.begin(), platform.events.end(), event) -
+               platform.events.begin();
+    };
+    EXPECT_LT(first("replace " + path), first("probe CLASSIC9.ICO"));
 }

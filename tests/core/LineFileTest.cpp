@@ -12,7 +12,7 @@ namespace {
 std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = {}) {
     FakePlatform platform;
     platform.files["F"].bytes = bytes;
-    EXPECT_TRUE(RewriteLines(platform, "F", {}, dropPrefix).ok());
+    EXPECT_TRUE(RewriteLines(platform.Files(), "F", "", {}, dropPrefix).status.ok());
     return platform.files["F"].bytes;
 }
 
@@ -76,33 +76,34 @@ TEST(LineFile, LongLinesAndManyLinesSurviveBlockBoundaries) {
 TEST(LineFile, FailuresLeaveTheOldBytes) {
     FakePlatform platform;
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, /*failCommit*/ true};
-    EXPECT_FALSE(RewriteLines(platform, "F", {}, "0").ok());
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {}, "0").status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
 
     platform.files["F"].failCommit = false;
     platform.files["F"].readOnly = true;
-    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {"x"}, {}).status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\n");
 
-    // Unreadable: nothing is committed. The file is opened for replacing before it is read, so
-    // that what is read is the file whose changes the commit watches for.
+    // Unreadable: nothing is committed. What is read is the file opened for the rewrite, whose
+    // changes the rewrite watches for, never the path opened once more.
     platform.files["F"] = {"data\r\n", true, false, false};
     platform.events.clear();
-    EXPECT_FALSE(RewriteLines(platform, "F", {"x"}, {}).ok());
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {"x"}, {}).status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "data\r\n");
-    EXPECT_EQ(platform.events, (std::vector<std::string>{"replace F", "read F"}));
+    EXPECT_EQ(platform.events, (std::vector<std::string>{"replace F"}));
+    EXPECT_EQ(platform.files.size(), 1u);
 }
 
 TEST(LineFile, AFileChangedMeanwhileIsRewrittenOnceMoreOrLeft) {
     // Changed during the first pass: the second starts from the other program's contents.
     FakePlatform platform;
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, false, /*overtakes*/ 1};
-    EXPECT_TRUE(RewriteLines(platform, "F", {}, "00SV").ok());
+    EXPECT_TRUE(RewriteLines(platform.Files(), "F", "", {}, "00SV").status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "keep\r\nOTHER\r\n");
 
     // Changed during both: the file stays as the other program left it.
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, false, /*overtakes*/ 2};
-    EXPECT_FALSE(RewriteLines(platform, "F", {}, "00SV").ok());
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {}, "00SV").status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\nOTHER\r\nOTHER\r\n");
 }
 
@@ -142,4 +143,41 @@ TEST(LineFile, MegabyteLinesAreFilteredByTheirStart) {
     FakePlatform platform;
     platform.files["F"].bytes = "SET COBSW=-F" + std::string(1 << 20, ' ');
     EXPECT_FALSE(FindLine(platform, "F", "SET COBSW=-F").found);
+}
+
+TEST(LineFile, PiecesOfAWholeBlockAndMoreGoThroughTheWriterWhole) {
+    // Reads as large as the reader's block, as a real file gives them: a line longer than a
+    // block comes out in pieces of a block or more, which the writer passes on unbuffered.
+    struct Collected : OutputFile {
+        bool Write(std::string_view bytes) override {
+            text.append(bytes);
+            ++writes;
+            return true;
+        }
+        std::string text;
+        int writes = 0;
+    };
+    std::string bytes, expected;
+    for (const std::size_t size : {std::size_t{3} << 20, std::size_t{256} << 10, std::size_t{5}}) {
+        std::string line(size, 'a');
+        for (std::size_t i = 0; i < size; i += 4093)
+            line[i] = static_cast<char>('b' + i % 23);
+        bytes += line + "\n";
+        expected += line + "\r\n";
+    }
+    for (const std::size_t step : {std::size_t{256} << 10, std::size_t{1} << 20}) {
+        BytesInput input(bytes, step);
+        LineReader reader(input);
+        Collected out;
+        LineWriter writer(out);
+        std::string_view piece;
+        std::size_t longest = 0;
+        while (reader.Next(piece)) {
+            longest = std::max(longest, piece.size());
+            writer.Write(piece, reader.lineEnded());
+        }
+        ASSERT_TRUE(writer.Flush());
+        EXPECT_GE(longest, std::size_t{256} << 10);
+        EXPECT_TRUE(out.text == expected) << "reads of " << step;
+    }
 }

@@ -259,8 +259,10 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
         onSync = [&](int fd) {
             return StatOf(fd).st_ino == inode && failed++ < failures ? EIO : 0;
         };
-        inst.Clean();
-        onSync = nullptr;
+        InstallationPlatform platform(inst.Dir());
+        CleanOutSQPATH(platform);
+        if (failures == 1)
+            onSync = nullptr;
         EXPECT_GE(failed, 1);
         std::set<std::string> entries = inst.Entries();
         EXPECT_EQ(entries.erase("SQPATH.DAT") + entries.erase("linked"), 2u);
@@ -271,7 +273,23 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
             ASSERT_EQ(entries.size(), 1u);
             EXPECT_TRUE(entries.begin()->starts_with("SQPATH.DAT.zelvoset-backup-"));
             EXPECT_TRUE(inst.Read(*entries.begin()) == file.old);
-            QFile::remove(QString::fromStdString(inst.Path(*entries.begin())));
+            // The one fact the user needs: where the old contents are.
+            ASSERT_EQ(platform.messages.size(), 1u);
+            EXPECT_NE(platform.messages[0].find(inst.Path("SQPATH.DAT")), std::string::npos);
+            EXPECT_NE(platform.messages[0].find(inst.Path(*entries.begin())), std::string::npos);
+
+            // Still there at the next start, and still not to be put back: named once more.
+            InstallationPlatform next(inst.Dir());
+            RecoverInterruptedRewrites(next);
+            ASSERT_EQ(next.messages.size(), 1u);
+            EXPECT_NE(next.messages[0].find(inst.Path(*entries.begin())), std::string::npos);
+            onSync = nullptr;
+            // Once the disk works again, the next start puts the old bytes back.
+            InstallationPlatform fixed(inst.Dir());
+            RecoverInterruptedRewrites(fixed);
+            EXPECT_TRUE(fixed.messages.empty());
+            EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
+            EXPECT_EQ(inst.Entries().size(), 2u);
         }
     }
 }
@@ -364,7 +382,7 @@ void KillWhileCleaning(const Installation& inst, const PathFile& file, int kills
 
     std::mt19937 random(20261207);
     std::uniform_int_distribution<long> moment(0, whole.count() * 12 / 10);
-    int oldSeen = 0, newSeen = 0, backedUp = 0;
+    int oldSeen = 0, newSeen = 0, backedUp = 0, repaired = 0, hidden = 0;
     for (int kill = 0; kill < kills; ++kill) {
         inst.Write("SQPATH.DAT", file.old);
         const pid_t pid = fork();
@@ -378,22 +396,46 @@ void KillWhileCleaning(const Installation& inst, const PathFile& file, int kills
         waitpid(pid, &status, 0);
 
         const std::string after = inst.Read("SQPATH.DAT");
+        // Whatever carries a backup's name is complete: a user may copy it over the file.
         bool backup = false;
-        // A kill may leave a temporary file or a backup beside it: never a cut real one.
         for (const auto& name : inst.Entries()) {
-            if (name.starts_with("SQPATH.DAT.zelvoset-backup-"))
-                backup = backup || inst.Read(name) == file.old;
-            if (name != "SQPATH.DAT" && name != "linked")
+            if (name == "SQPATH.DAT" || name == "linked")
+                continue;
+            // Killed between naming the new file and renaming it over the old one: a hidden
+            // name that no probe counts.
+            if (name.starts_with(".SQPATH.DAT.")) {
+                ++hidden;
                 QFile::remove(QString::fromStdString(inst.Path(name)));
+                continue;
+            }
+            ASSERT_TRUE(name.starts_with("SQPATH.DAT.zelvoset-backup-"))
+                << "kill " << kill << ": left " << name;
+            ASSERT_TRUE(inst.Read(name) == file.old) << "kill " << kill << ": a torn backup";
+            backup = true;
         }
-        if (after == file.old || after == file.cleaned)
+        const bool intact = after == file.old || after == file.cleaned;
+        if (intact)
             (after == file.old ? oldSeen : newSeen)++;
         else
             ASSERT_TRUE(backup) << "kill " << kill << ": cut short, and no backup of the old bytes";
         backedUp += backup;
+
+        // The next start puts the old bytes back from a backup, silently, and leaves nothing
+        // beside the file. (Both rewrites are safe to run again.)
+        InstallationPlatform next(inst.Dir());
+        RecoverInterruptedRewrites(next);
+        EXPECT_TRUE(next.messages.empty());
+        const std::string recovered = inst.Read("SQPATH.DAT");
+        ASSERT_TRUE(recovered == (backup ? file.old : after)) << "kill " << kill;
+        repaired += !intact;
+        std::set<std::string> entries = inst.Entries();
+        entries.erase("linked");
+        ASSERT_EQ(entries, std::set<std::string>{"SQPATH.DAT"}) << "kill " << kill;
     }
     std::cout << "kills survived: " << kills << " (old bytes " << oldSeen << ", new bytes "
-              << newSeen << ", old bytes in a backup " << backedUp << ")\n";
+              << newSeen << ", cut short and put back at the next start " << repaired
+              << ", a complete backup beside " << backedUp
+              << ", torn backups 0, hidden new files left " << hidden << ")\n";
 }
 
 TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
@@ -405,7 +447,7 @@ TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
         if (inPlace) {
             ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
         }
-        KillWhileCleaning(inst, file, inPlace ? 60 : 200);
+        KillWhileCleaning(inst, file, inPlace ? 100 : 200);
         if (inPlace) {
             EXPECT_TRUE(inst.Read("linked") == inst.Read("SQPATH.DAT"));
         }

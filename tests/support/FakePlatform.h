@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MemoryStore.h"
 #include "Platform.h"
 
 #include <algorithm>
@@ -25,13 +26,7 @@ public:
         std::string script;
         std::vector<std::string> arguments;
     };
-    struct File {
-        std::string bytes;
-        bool unreadable = false;
-        bool readOnly = false;
-        bool failCommit = false;
-        int overtakes = 0; // commits that find a line of another program added meanwhile
-    };
+    using File = FakeFile;
 
     // --- the script ---
     std::map<std::string, Probe> probes;               // patterns not listed find nothing
@@ -50,6 +45,7 @@ public:
     std::vector<BrowseRequest> browses;
     std::string currentDirectory = "C:\\START";
     int ended = 0; // how often the program was ended
+    MemoryStore store{files, &events}; // the rewrites' primitives, on the same files
 
     Probe PatternHasFile(std::string_view pattern) override {
         events.push_back("probe " + std::string(pattern));
@@ -104,13 +100,7 @@ public:
         return {std::make_unique<MemoryInput>(it->second.bytes), {}};
     }
 
-    Opened<ReplacementFile> OpenForReplace(std::string_view path) override {
-        events.push_back("replace " + std::string(path));
-        auto it = files.find(std::string(path));
-        if (it == files.end() || it->second.readOnly)
-            return {nullptr, "read-only"};
-        return {std::make_unique<MemoryReplacement>(it->second), {}};
-    }
+    FileStore& Files() override { return store; }
 
     Status ChangeDirectory(std::string_view path) override {
         events.push_back("chdir " + std::string(path));
@@ -159,33 +149,6 @@ private:
     private:
         std::string bytes_;
         std::size_t pos_ = 0;
-    };
-
-    class MemoryReplacement : public ReplacementFile {
-    public:
-        explicit MemoryReplacement(File& target) : target_(target) {}
-        bool Write(std::string_view bytes) override {
-            pending_.append(bytes);
-            return true;
-        }
-        Status Commit() override {
-            if (target_.failCommit)
-                return Status::Fail("disk full");
-            if (target_.overtakes > 0) {
-                --target_.overtakes;
-                target_.bytes += "OTHER\r\n";
-                overtaken_ = true;
-                return Status::Fail("changed meanwhile");
-            }
-            target_.bytes = pending_;
-            return Status::Ok();
-        }
-        bool Overtaken() const override { return overtaken_; }
-
-    private:
-        File& target_;
-        std::string pending_;
-        bool overtaken_ = false;
     };
 };
 

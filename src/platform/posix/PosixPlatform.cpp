@@ -35,6 +35,15 @@ Probe ProbeLiteral(std::string_view path) {
     return probe == Probe::None && resolved.failed ? Probe::Failed : probe;
 }
 
+// Whether a folder, every link on the way resolved, is the current folder or lies below it.
+bool WithinCurrentFolder(const std::string& directory) {
+    const auto real = posix::RealPath(directory.empty() ? "." : directory);
+    const auto here = posix::RealPath(".");
+    if (!real || !here)
+        return false;
+    return *real == *here || real->starts_with(here->ends_with('/') ? *here : *here + '/');
+}
+
 } // namespace
 
 Probe PosixPlatform::PatternHasFile(std::string_view pattern) {
@@ -48,8 +57,13 @@ Probe PosixPlatform::PatternHasFile(std::string_view pattern) {
 
 Status PosixPlatform::DeleteMatching(std::string_view pattern) {
     const PatternParts parts = Split(pattern);
+    // A folder of the installation that is a link to one elsewhere keeps that one's files: the
+    // program may run with more rights than whoever could plant the link.
+    const std::string directory = posix::ResolveCase(parts.directory).path;
+    if (!WithinCurrentFolder(directory))
+        return Status::Fail("The folder lies outside the installation folder");
     if (HasWildcard(parts.name))
-        return posix::DeleteMatches(posix::ResolveCase(parts.directory).path, parts.name);
+        return posix::DeleteMatches(directory, parts.name);
     // A literal name deletes the one file it resolves to, not every spelling of it.
     const std::string path = OnDisk(pattern);
     if (posix::IsOrdinaryFile(path) != Probe::Found)
@@ -64,11 +78,6 @@ Status PosixPlatform::LaunchCommand(std::string_view script,
 
 Opened<InputFile> PosixPlatform::OpenForInput(std::string_view path) {
     return OpenInputFile(OnDisk(path));
-}
-
-Opened<ReplacementFile> PosixPlatform::OpenForReplace(std::string_view path) {
-    // The same resolution as for reading: a "sqpath.dat" is rewritten under its own name.
-    return OpenReplacementFile(OnDisk(path));
 }
 
 Status PosixPlatform::ChangeDirectory(std::string_view path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Files.h"
 #include "Platform.h"
 
 namespace zelvoset {
@@ -13,11 +14,14 @@ public:
     Status LaunchCommand(std::string_view script,
                          const std::vector<std::string>& arguments) override;
     Opened<InputFile> OpenForInput(std::string_view path) override;
-    Opened<ReplacementFile> OpenForReplace(std::string_view path) override;
+    FileStore& Files() override { return store_; }
     Status ChangeDirectory(std::string_view path) override;
     std::string ProgramDirectory() override;
     std::string JoinPath(std::string_view base, std::string_view name) override;
     std::optional<Location> LocateBelow(std::string_view file, std::string_view base) override;
+
+private:
+    posix::Store store_;
 };
 
 } // namespace zelvoset

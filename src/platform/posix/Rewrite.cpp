@@ -1,6 +1,6 @@
 // The pieces of a file rewrite on Linux: new files that no name reaches until they are complete,
-// checked syncs, and the backup that an in-place overwrite keeps. Files.cpp puts them together
-// into the two ways of rewriting; Attributes.cpp makes a new file the same file.
+// copies and checked syncs. Files.cpp offers them to the core's rewrite as its store;
+// Attributes.cpp makes a new file the same file.
 #include "Rewrite.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -210,50 +209,6 @@ Status SyncDirectoryOf(const std::string& file) {
 
 void StartWriteback(int fd, long long offset, long long length) {
     (void)sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
-}
-
-Status Reserve(int fd, long long size) {
-    // Only the space: the size stays, so that the old contents are still whole until written.
-    if (size > 0 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
-        (errno == ENOSPC || errno == EDQUOT))
-        return Status::Fail(Reason(errno));
-    return Status::Ok();
-}
-
-bool WithinSizeLimit(long long size) {
-    rlimit limit{};
-    return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-           static_cast<rlim_t>(size) <= limit.rlim_cur;
-}
-
-std::optional<Backup> MakeBackup(int original, long long size, const std::string& target,
-                                 Status& failure) {
-    // Beside the file, where whoever looks after the installation finds it. A directory that
-    // refuses new files sends it to the temporary directory, preferring /var/tmp, which is kept
-    // across a restart, to /tmp, which may be emptied or be in memory.
-    const char* tmpdir = std::getenv("TMPDIR");
-    const std::string name = NameOf(target) + ".zelvoset-backup-";
-    failure = Status::Fail("No directory takes a backup of the old contents");
-    for (const std::string& directory : {DirectoryOf(target), std::string(tmpdir ? tmpdir : ""),
-                                         std::string("/var/tmp"), std::string("/tmp")}) {
-        if (directory.empty())
-            continue;
-        auto file = CreateNamed(directory, name);
-        if (!file)
-            continue;
-        Status kept = CopyContents(original, file->fd.get(), size);
-        if (kept)
-            kept = Sync(file->fd.get());
-        // Found again after a crash only if its name reached the disk as well.
-        if (kept)
-            kept = SyncDirectoryOf(file->path);
-        if (kept)
-            return Backup{std::move(file->fd), file->path};
-        Discard(*file);
-        failure = Status::Fail("The old contents could not be backed up in " + directory + ": " +
-                               kept.reason());
-    }
-    return std::nullopt;
 }
 
 } // namespace zelvoset::posix

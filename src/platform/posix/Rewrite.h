@@ -8,8 +8,7 @@
 #include <string_view>
 
 // The pieces of a file rewrite on POSIX systems: new files that no name reaches until they are
-// complete, the attributes that make a new file the same file, checked syncs, and the backup
-// that an overwrite in place keeps.
+// complete, the attributes that make a new file the same file, copies and checked syncs.
 namespace zelvoset::posix {
 
 // Refuses a file that may not be replaced: not a regular file, read-only (also for a
@@ -65,18 +64,4 @@ Status SyncDirectoryOf(const std::string& file);
 // Asks the system to start writing a range of an open file to disk now, without waiting, so
 // that the final sync finds little left to do. A hint: it may do nothing.
 void StartWriteback(int fd, long long offset, long long length);
-// Reserves disk space for `size` bytes so that an overwrite cannot run out of it half-way.
-// Fails only when the space is known to be missing.
-Status Reserve(int fd, long long size);
-// Whether a process may grow a file to `size` bytes under its file-size limit.
-bool WithinSizeLimit(long long size);
-
-// A synced copy of the old contents of a file, kept while the file is overwritten in place.
-struct Backup {
-    Fd fd;
-    std::string path;
-};
-// Beside the file when its directory takes new files, or else in $TMPDIR, /var/tmp or /tmp.
-std::optional<Backup> MakeBackup(int original, long long size, const std::string& target,
-                                 Status& failure);
 } // namespace zelvoset::posix

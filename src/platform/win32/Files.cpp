@@ -61,170 +61,77 @@ FileState ToState(const BY_HANDLE_FILE_INFORMATION& info) {
             join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
 }
 
-// The file a rewrite is about: where it really is (a link's target) and what it is.
-struct Target {
-    std::wstring path; // full, as ReplaceFileW needs it (Wine's fails on relative paths)
-    DWORD attributes = 0;
-    DWORD links = 0;
-    // Held open, sharing everything so that nobody is kept out, only so that the file's index
-    // cannot pass to a new file while the rewrite runs and make that one look like it.
-    Handle original;
-    FileState start;
-};
-
-std::optional<Target> Identify(const std::wstring& path, std::string& error) {
-    Handle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
-        error = LastErrorMessage();
-        return std::nullopt;
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        GetFileType(file.get()) != FILE_TYPE_DISK) {
-        error = kNotAFile;
-        return std::nullopt;
-    }
-    // Checked by hand: Wine lets an administrator (root) open a read-only file for writing.
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-        error = "The file is read-only.";
-        return std::nullopt;
-    }
-    const auto final = FinalPath(file.get(), path);
-    if (!final) {
-        error = LastErrorMessage();
-        return std::nullopt;
-    }
-    return Target{*final, info.dwFileAttributes, info.nNumberOfLinks, std::move(file),
-                  ToState(info)};
-}
-
-// The new contents go to a file of their own beside the old one, which replaces it only once
-// everything is written and on disk: a full disk or a crash leaves the old file byte for byte.
-class Win32ReplacementFile : public ReplacementFile {
+// Reads an open file from its start, at offsets of its own.
+class PositionedInput : public InputFile {
 public:
-    Win32ReplacementFile(Target target, Sibling temp, bool inPlace)
-        : target_(std::move(target)), temp_(std::move(temp)), inPlace_(inPlace) {}
-    ~Win32ReplacementFile() override { Discard(); }
-    Win32ReplacementFile(const Win32ReplacementFile&) = delete;
-    Win32ReplacementFile& operator=(const Win32ReplacementFile&) = delete;
+    explicit PositionedInput(HANDLE file) : file_(file) {}
 
-    bool Write(std::string_view bytes) override {
-        if (error_.empty() && temp_.handle) {
-            if (Status written = WriteAll(temp_.handle.get(), bytes); !written)
-                error_ = written.reason();
-        }
-        return error_.empty();
+    std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset_);
+        at.OffsetHigh = static_cast<DWORD>(offset_ >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file_, buffer, static_cast<DWORD>(std::min(size, kMaxChunk)), &got, &at))
+            return GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0)
+                                                      : std::nullopt;
+        offset_ += got;
+        return got;
     }
-
-    Status Commit() override {
-        if (!temp_.handle)
-            return Status::Fail("The new contents are gone already.");
-        if (error_.empty()) {
-            if (Status flushed = FlushToDisk(temp_.handle.get()); !flushed)
-                error_ = flushed.reason();
-        }
-        if (!error_.empty()) {
-            Discard();
-            return Status::Fail("The new contents could not be written: " + error_);
-        }
-        // Other links share the file's identity: a new file in its place would part them.
-        Status done =
-            inPlace_ || target_.links > 1
-                ? OverwriteInPlace(target_.path, temp_.handle.get(), target_.start, overtaken_)
-                : Replace();
-        Discard();
-        return done;
-    }
-
-    bool Overtaken() const override { return overtaken_; }
 
 private:
-    Status Replace();
-    Status KeepAttributes();
-
-    // Whether the file at the path is no longer the one opened, as it was then. A write that
-    // keeps the size within the file system's time resolution (2 s on FAT) is not seen.
-    bool ChangedMeanwhile() {
-        const Handle now(CreateFileW(target_.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
-        const auto state = now ? StateOf(now.get()) : std::nullopt;
-        overtaken_ = !state || *state != target_.start;
-        return overtaken_;
-    }
-
-    // The temporary file goes unless it now is the file, or holds the only new contents.
-    void Discard() {
-        temp_.handle.reset();
-        if (!temp_.path.empty())
-            DeleteFileW(temp_.path.c_str());
-        temp_.path.clear();
-    }
-
-    Target target_;
-    Sibling temp_;
-    bool inPlace_;
-    std::string error_;
-    bool overtaken_ = false;
+    HANDLE file_;
+    ULONGLONG offset_ = 0;
 };
 
-Status Win32ReplacementFile::KeepAttributes() {
+std::string Text(const std::wstring& path) {
+    return Narrow(WithoutPrefix(path)).value_or("?");
+}
+
+std::string Identity(const FileState& state, const std::wstring& path) {
+    std::wstring upper = path;
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    return std::to_string(state.volume) + ":" + std::to_string(state.index) + ":" +
+           Narrow(upper).value_or("");
+}
+
+std::string Stamp(const FileState& state) {
+    return std::to_string(state.size) + ":" + std::to_string(state.lastWrite);
+}
+
+// Whether `path` is `folder` or lies below it, both final paths, letter case aside.
+bool Within(std::wstring path, std::wstring folder) {
+    path = WithoutPrefix(std::move(path));
+    folder = WithoutPrefix(std::move(folder));
+    if (!folder.ends_with(L'\\'))
+        folder += L'\\';
+    return path.size() > folder.size() &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The final path of a folder, every link and junction resolved.
+std::optional<std::wstring> FinalFolder(const std::wstring& folder) {
+    const std::wstring name = LongPathSafe(FullPath(folder.empty() ? L"." : folder));
+    const Handle handle(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+        return std::nullopt;
+    return FinalPath(handle.get(), name);
+}
+
+Status KeepAttributes(const std::wstring& fresh, DWORD attributes) {
     // ReplaceFileW is documented to keep the replaced file's attributes; Wine's gives the result
     // the replacement's own instead, so they are put on the replacement first. The archive bit
     // stays as the write left it: the contents did change.
     constexpr DWORD kKept =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD wanted = target_.attributes & kKept;
+    const DWORD wanted = attributes & kKept;
     if (!wanted)
         return Status::Ok();
-    const DWORD now = GetFileAttributesW(temp_.path.c_str());
-    if (now == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(temp_.path.c_str(), now | wanted))
+    const DWORD now = GetFileAttributesW(fresh.c_str());
+    if (now == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(fresh.c_str(), now | wanted))
         return Status::Fail("The file's attributes could not be kept: " + LastErrorMessage());
     return Status::Ok();
-}
-
-Status Win32ReplacementFile::Replace() {
-    temp_.handle.reset(); // ReplaceFileW wants the replacement closed
-    if (Status kept = KeepAttributes(); !kept)
-        return kept;
-    // As late as can be, and still a write between this check and the replace is lost: no
-    // handle of ours can keep others from writing without keeping ReplaceFileW out as well, and
-    // neither it nor MoveFileExW replaces only on a condition.
-    if (ChangedMeanwhile())
-        return Status::Fail(kChangedMeanwhile);
-    // Windows renames over a file open with FILE_SHARE_DELETE; Wine refuses while any handle is
-    // open on it, whatever it shares (Access denied).
-    target_.original.reset();
-    // Full paths on both sides. ReplaceFileW keeps the old file's security, short name and
-    // named streams, which a rename would lose.
-    DWORD refused = ERROR_NOT_SUPPORTED;
-    if (!BeyondWinesReplace(target_.path)) {
-        if (ReplaceFileW(target_.path.c_str(), temp_.path.c_str(), nullptr, 0, nullptr, nullptr)) {
-            temp_.path.clear();
-            return Status::Ok();
-        }
-        refused = GetLastError();
-    }
-    // File systems that cannot replace (some network and virtual ones) say so with these; 1176
-    // means the old file is gone already and the new one still waits under its own name.
-    const bool fallBack = refused == ERROR_INVALID_FUNCTION || refused == ERROR_NOT_SUPPORTED ||
-                          refused == ERROR_INVALID_PARAMETER ||
-                          refused == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
-    if (!fallBack)
-        return Status::Fail(SystemMessage(refused));
-    // A rename keeps the contents and the attributes set above, but not the old file's security.
-    if (MoveFileExW(temp_.path.c_str(), target_.path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        temp_.path.clear();
-        return Status::Ok();
-    }
-    const DWORD moveError = GetLastError();
-    if (refused == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-        const std::string kept = Narrow(temp_.path).value_or("a temporary file");
-        temp_.path.clear(); // the only copy of the contents now
-        return Status::Fail(SystemMessage(moveError) + " The new contents are in " + kept + ".");
-    }
-    return Status::Fail(SystemMessage(moveError));
 }
 
 } // namespace
@@ -241,32 +148,6 @@ Opened<InputFile> OpenInputFile(std::string_view path) {
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
         return {nullptr, kNotAFile};
     return {std::make_unique<Win32InputFile>(std::move(file)), {}};
-}
-
-Opened<ReplacementFile> OpenReplacementFile(std::string_view path) {
-    const auto name = SystemPath(path);
-    if (!name)
-        return {nullptr, SystemMessage(ERROR_INVALID_NAME)};
-    std::string error;
-    auto target = Identify(*name, error);
-    if (!target)
-        return {nullptr, error};
-    // Whether the running user may write it at all, before any work is done.
-    if (!Handle(CreateFileW(target->path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                            0, nullptr)))
-        return {nullptr, LastErrorMessage()};
-    DWORD failure = 0;
-    auto temp = CreateSibling(target->path, L"tmp", failure);
-    // A folder that refuses new files while the file itself may be written: left uncleaned, the
-    // file would have the scripts run over stale entries, so it is overwritten in place, the new
-    // contents waiting in the temporary folder meanwhile.
-    const bool inPlace = !temp && failure == ERROR_ACCESS_DENIED;
-    if (inPlace)
-        temp = CreateSibling(target->path, L"tmp", failure, TempFolder());
-    if (!temp)
-        return {nullptr, SystemMessage(failure)};
-    return {std::make_unique<Win32ReplacementFile>(std::move(*target), std::move(*temp), inPlace),
-            {}};
 }
 
 std::optional<FileState> StateOf(HANDLE file) {
@@ -324,6 +205,174 @@ std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* 
             failure = ERROR_FILE_EXISTS;
     }
     return std::nullopt;
+}
+
+bool WithinCurrentFolder(const std::wstring& folder) {
+    const auto here = FinalFolder(L".");
+    const auto there = FinalFolder(folder);
+    if (!here || !there)
+        return false;
+    return CompareStringOrdinal(WithoutPrefix(*here).c_str(), -1, WithoutPrefix(*there).c_str(), -1,
+                                TRUE) == CSTR_EQUAL ||
+           Within(*there, *here);
+}
+
+FileStore::Ref Store::Add(Entry entry) {
+    entries_.emplace(++next_, std::move(entry));
+    return next_;
+}
+
+Status Store::Open(std::string_view path, std::string_view root, Ref& file, StoredFacts& facts) {
+    const auto name = SystemPath(path);
+    if (!name)
+        return Status::Fail(SystemMessage(ERROR_INVALID_NAME));
+    // Held open, sharing everything so that nobody is kept out: the file read, whose changes
+    // are watched for, and whose index cannot pass to a new file meanwhile.
+    Handle handle(CreateFileW(name->c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle || !GetFileInformationByHandle(handle.get(), &info))
+        return Status::Fail(LastErrorMessage());
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        GetFileType(handle.get()) != FILE_TYPE_DISK)
+        return Status::Fail(kNotAFile);
+    // Checked by hand: Wine lets an administrator (root) open a read-only file for writing.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        return Status::Fail("The file is read-only.");
+    // Where the open handle really leads, not where the name seems to: a link or junction
+    // planted in the installation must not have a file elsewhere rewritten.
+    const auto final = FinalPath(handle.get(), *name);
+    const auto base = Widen(root);
+    const auto folder = base ? FinalFolder(*base) : std::nullopt;
+    if (!final || !folder)
+        return Status::Fail(LastErrorMessage());
+    if (!Within(*final, *folder))
+        return Status::Fail("The file lies outside the installation folder.");
+    // Whether the running user may write it at all, before any work is done.
+    if (!Handle(CreateFileW(final->c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0,
+                            nullptr)))
+        return Status::Fail(LastErrorMessage());
+    const FileState start = ToState(info);
+    facts.location = Text(*final);
+    facts.identity = Identity(start, *final);
+    facts.stamp = Stamp(start);
+    facts.size = static_cast<long long>(start.size);
+    // Other links share the file's identity: a new file in its place would part them.
+    facts.shared = info.nNumberOfLinks > 1;
+    facts.modeLostInPlace = false;
+    file = Add({std::move(handle), *final, false, {}, start, info.dwFileAttributes});
+    return Status::Ok();
+}
+
+Status Store::Look(Ref file, std::string& stamp, std::string& identityAtPath) {
+    const Entry& entry = At(file);
+    const auto now = StateOf(entry.handle.get());
+    if (!now)
+        return Status::Fail(LastErrorMessage());
+    stamp = Stamp(*now);
+    const Handle there(CreateFileW(entry.path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    const auto state = there ? StateOf(there.get()) : std::nullopt;
+    identityAtPath = state ? Identity(*state, entry.path) : std::string();
+    return Status::Ok();
+}
+
+std::unique_ptr<InputFile> Store::Reader(Ref file) {
+    return std::make_unique<PositionedInput>(At(file).handle.get());
+}
+
+Status Store::CreateBeside(Ref file, Ref& fresh) {
+    DWORD failure = 0;
+    auto sibling = CreateSibling(At(file).path, L"tmp", failure);
+    if (!sibling)
+        return Status::Fail(SystemMessage(failure));
+    fresh = Add({std::move(sibling->handle), sibling->path, true});
+    return Status::Ok();
+}
+
+Status Store::CopyAttributes(Ref, Ref) {
+    // What ReplaceFileW does not keep is put on the new file when it is published.
+    return Status::Ok();
+}
+
+Status Store::Publish(Ref fresh, Ref file) {
+    Entry& entry = At(fresh);
+    Entry& target = At(file);
+    entry.handle.reset(); // ReplaceFileW wants the replacement closed
+    if (Status kept = KeepAttributes(entry.path, target.attributes); !kept)
+        return kept;
+    // A program holding the file open without sharing its deletion makes the replace fail half
+    // way, and Wine's then leaves a temporary file of its own beside it for good: such a file
+    // is left as it is, before anything is done.
+    {
+        const Handle probe(CreateFileW(target.path.c_str(), DELETE, kShareAll, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        if (!probe)
+            return Status::Fail(LastErrorMessage());
+    }
+    // Windows renames over a file open with FILE_SHARE_DELETE; Wine refuses while any handle is
+    // open on it, whatever it shares (Access denied).
+    target.handle.reset();
+    // Full paths on both sides. ReplaceFileW keeps the old file's security, short name and
+    // named streams, which a rename would lose.
+    DWORD refused = ERROR_NOT_SUPPORTED;
+    if (!BeyondWinesReplace(target.path)) {
+        if (ReplaceFileW(target.path.c_str(), entry.path.c_str(), nullptr, 0, nullptr, nullptr)) {
+            entries_.erase(fresh);
+            return Status::Ok();
+        }
+        refused = GetLastError();
+    }
+    // File systems that cannot replace (some network and virtual ones) say so with these; 1176
+    // means the old file is gone already and the new one still waits under its own name.
+    const bool fallBack = refused == ERROR_INVALID_FUNCTION || refused == ERROR_NOT_SUPPORTED ||
+                          refused == ERROR_INVALID_PARAMETER ||
+                          refused == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+    if (!fallBack)
+        return Status::Fail(SystemMessage(refused));
+    // A rename keeps the contents and the attributes set above, but not the old file's security.
+    if (MoveFileExW(entry.path.c_str(), target.path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        entries_.erase(fresh);
+        return Status::Ok();
+    }
+    const DWORD moveError = GetLastError();
+    if (refused == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        entry.ours = false; // the only copy of the contents now
+        return Status::Fail(SystemMessage(moveError) + " The new contents are in " +
+                            Text(entry.path) + ".");
+    }
+    return Status::Fail(SystemMessage(moveError));
+}
+
+Status Store::SyncFolder(Ref) {
+    // Windows keeps a folder's names on disk with the file system's own journal.
+    return Status::Ok();
+}
+
+void Store::Discard(Ref fresh) {
+    Entry& entry = At(fresh);
+    entry.handle.reset();
+    if (entry.ours)
+        DeleteFileW(entry.path.c_str());
+    entries_.erase(fresh);
+}
+
+Status Store::Write(Ref file, std::string_view bytes) {
+    return WriteAll(At(file).handle.get(), bytes);
+}
+
+Status Store::Sync(Ref file) {
+    return FlushToDisk(At(file).handle.get());
+}
+
+Status Store::KeepMode(Ref, Ref) {
+    // Writing changes no attribute but the archive bit, which says just that.
+    return Status::Ok();
+}
+
+void Store::Close(Ref file) {
+    entries_.erase(file);
 }
 
 } // namespace zelvoset::win32

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "FileStore.h"
 #include "Handle.h"
 #include "Platform.h"
 #include "Status.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,11 +14,6 @@
 namespace zelvoset::win32 {
 
 Opened<InputFile> OpenInputFile(std::string_view path);
-// Refuses a folder or device, a read-only file (also for an administrator), and a file the
-// running user may not write.
-Opened<ReplacementFile> OpenReplacementFile(std::string_view path);
-
-// --- shared by the two ways of committing new contents ---
 
 // Every byte written, or the reason; a short write is a failure, not a success.
 Status WriteAll(HANDLE file, std::string_view bytes);
@@ -24,18 +21,18 @@ Status WriteAll(HANDLE file, std::string_view bytes);
 Status FlushToDisk(HANDLE file);
 
 // Which file a path leads to, with its size and last write: how a change by another program
-// between opening a file for replacing and committing is seen.
+// during a rewrite is seen. A write that keeps the size within the file system's time
+// resolution (2 s on FAT) is not.
 struct FileState {
     DWORD volume = 0;
     ULONGLONG index = 0;
     ULONGLONG size = 0;
     ULONGLONG lastWrite = 0;
-    bool operator==(const FileState&) const = default;
+    bool SameFile(const FileState& other) const {
+        return volume == other.volume && index == other.index;
+    }
 };
 std::optional<FileState> StateOf(HANDLE file);
-// The commit fails with this when the file is no longer as it was opened.
-inline constexpr const char* kChangedMeanwhile =
-    "The file was changed by another program during the rewrite.";
 
 // A new file of our own beside `target`, or in `directory` when one is given, named after it
 // with `tag` so that a leftover says what it was ("~SQPATH.DAT.1f2e3d4c.tmp"). nullopt with the
@@ -48,12 +45,53 @@ std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* 
                                      const std::wstring& directory = {});
 // The user's temporary folder, for what cannot go beside the file.
 std::wstring TempFolder();
+// Whether a folder, every link and junction on the way resolved, is the current folder or lies
+// below it.
+bool WithinCurrentFolder(const std::wstring& folder);
 
-// Writes the contents of the open file `fresh` over `target` in place, keeping its identity and
-// so its other links. A synced copy of the old contents is kept beside it (or in the temporary
-// folder) until the new ones are on disk; on a failure the old contents are written back.
-// Nothing is written, and `overtaken` is set, when the file is no longer as `start` describes.
-Status OverwriteInPlace(const std::wstring& target, HANDLE fresh, const FileState& start,
-                        bool& overtaken);
+// The primitives of a rewrite on Windows. New contents wait in a file of their own beside the
+// old one until ReplaceFileW puts them in its place, which keeps the old file's security, short
+// name and streams. An overwrite in place holds the file so that no other program writes it
+// meanwhile (Wine enforces this only among its own processes).
+class Store : public FileStore {
+public:
+    Status Open(std::string_view path, std::string_view root, Ref& file,
+                StoredFacts& facts) override;
+    Status Look(Ref file, std::string& stamp, std::string& identityAtPath) override;
+    std::unique_ptr<InputFile> Reader(Ref file) override;
+    Status CreateBeside(Ref file, Ref& fresh) override;
+    Status CopyAttributes(Ref file, Ref fresh) override;
+    Status Publish(Ref fresh, Ref file) override;
+    Status SyncFolder(Ref file) override;
+    void Discard(Ref fresh) override;
+    Status CreateBackup(Ref file, Ref& backup) override;
+    Status NameBackup(Ref backup, std::string_view name, std::string& where) override;
+    Status FindBackup(Ref file, std::string_view name, Ref& backup, long long& size,
+                      std::string& where) override;
+    Status RemoveBackup(Ref backup) override;
+    Status CreateScratch(Ref file, Ref& scratch) override;
+    Status OpenOverwrite(Ref file, Ref& out) override;
+    Status Write(Ref file, std::string_view bytes) override;
+    Status Copy(Ref from, Ref to, long long size) override;
+    Status Truncate(Ref file, long long size) override;
+    Status Sync(Ref file) override;
+    Status KeepMode(Ref file, Ref out) override;
+    void Close(Ref file) override;
+
+private:
+    struct Entry {
+        Handle handle = {};
+        std::wstring path = {};   // the file's full name: ours, or the rewritten one's final path
+        bool ours = false;        // a file of ours, removed by Discard
+        std::wstring folder = {}; // where a backup was made
+        FileState start = {};
+        DWORD attributes = 0;
+    };
+    Ref Add(Entry entry);
+    Entry& At(Ref ref) { return entries_.at(ref); }
+
+    std::map<Ref, Entry> entries_;
+    Ref next_ = 0;
+};
 
 } // namespace zelvoset::win32

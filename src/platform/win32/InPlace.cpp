@@ -1,97 +1,159 @@
-// Rewriting a file in place: where it has other hard links, which a new file in its place would
-// leave with the old contents, and where its folder refuses new files.
+// The primitives of an overwrite in place: the backup that holds the old contents meanwhile, and
+// the handle that writes the file itself.
 #include "Files.h"
 
 #include "Paths.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace zelvoset::win32 {
 namespace {
 
-Status Rewind(HANDLE file) {
-    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+Status MoveTo(HANDLE file, ULONGLONG offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN))
         return Status::Fail(LastErrorMessage());
     return Status::Ok();
 }
 
-// `to` gets exactly the contents of `from`, on disk.
-Status CopyContents(HANDLE from, HANDLE to) {
-    if (Status rewound = Rewind(from); !rewound)
-        return rewound;
-    if (Status rewound = Rewind(to); !rewound)
-        return rewound;
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-            return Status::Fail(LastErrorMessage());
-        if (got == 0)
-            break;
-        if (Status written = WriteAll(to, std::string_view(buffer.data(), got)); !written)
-            return written;
-    }
-    if (!SetEndOfFile(to))
-        return Status::Fail(LastErrorMessage());
-    return FlushToDisk(to);
-}
-
-// A synced copy of `original`'s contents beside `target`, or in the temporary folder where its
-// folder refuses new files.
-std::optional<Sibling> Backup(const std::wstring& target, HANDLE original, std::string& error) {
-    DWORD failure = 0;
-    auto backup = CreateSibling(target, L"bak", failure);
-    if (!backup)
-        backup = CreateSibling(target, L"bak", failure, TempFolder());
-    if (!backup) {
-        error = SystemMessage(failure);
-        return std::nullopt;
-    }
-    if (Status saved = CopyContents(original, backup->handle.get()); !saved) {
-        backup->handle.reset();
-        DeleteFileW(backup->path.c_str());
-        error = saved.reason();
-        return std::nullopt;
-    }
-    return backup;
-}
-
 } // namespace
 
-Status OverwriteInPlace(const std::wstring& target, HANDLE fresh, const FileState& start,
-                        bool& overtaken) {
+Status Store::CreateBackup(Ref file, Ref& backup) {
+    // Beside the file, where whoever looks after the installation finds it, or else in the
+    // temporary folder; under a temporary name until it is complete.
+    const std::wstring& target = At(file).path;
+    DWORD failure = 0;
+    for (const std::wstring& folder : {SplitPath(target).directory, TempFolder()}) {
+        if (folder.empty())
+            continue;
+        auto sibling = CreateSibling(target, L"tmp", failure, folder);
+        if (sibling) {
+            backup = Add({std::move(sibling->handle), sibling->path, true, folder});
+            return Status::Ok();
+        }
+    }
+    return Status::Fail(SystemMessage(failure));
+}
+
+Status Store::CreateScratch(Ref file, Ref& scratch) {
+    const std::wstring& target = At(file).path;
+    DWORD failure = 0;
+    for (const std::wstring& folder : {SplitPath(target).directory, TempFolder()}) {
+        if (folder.empty())
+            continue;
+        auto sibling = CreateSibling(target, L"tmp", failure, folder);
+        if (sibling) {
+            scratch = Add({std::move(sibling->handle), sibling->path, true, folder});
+            return Status::Ok();
+        }
+    }
+    return Status::Fail(SystemMessage(failure));
+}
+
+Status Store::NameBackup(Ref backup, std::string_view name, std::string& where) {
+    Entry& entry = At(backup);
+    const auto wide = Widen(name);
+    if (!wide)
+        return Status::Fail(SystemMessage(ERROR_INVALID_NAME));
+    const std::wstring final = JoinNative(entry.folder, *wide);
+    where = Narrow(WithoutPrefix(final)).value_or("a backup file");
+    entry.handle.reset();
+    // Never over an existing file: a backup found there stays as it is.
+    if (!MoveFileExW(entry.path.c_str(), final.c_str(), MOVEFILE_WRITE_THROUGH))
+        return Status::Fail(LastErrorMessage());
+    entry.path = final;
+    entry.handle.reset(CreateFileW(final.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (!entry.handle)
+        return Status::Fail(LastErrorMessage());
+    return Status::Ok();
+}
+
+Status Store::FindBackup(Ref file, std::string_view name, Ref& backup, long long& size,
+                         std::string& where) {
+    const auto wide = Widen(name);
+    backup = 0;
+    if (!wide)
+        return Status::Ok();
+    for (const std::wstring& folder : {SplitPath(At(file).path).directory, TempFolder()}) {
+        if (folder.empty())
+            continue;
+        const std::wstring path = JoinNative(folder, *wide);
+        // A link is not followed: only a plain file of that name is a backup.
+        Handle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            GetFileType(handle.get()) != FILE_TYPE_DISK)
+            continue;
+        size = static_cast<long long>((ULONGLONG(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+        where = Narrow(WithoutPrefix(path)).value_or("a backup file");
+        backup = Add({std::move(handle), path, false, folder});
+        return Status::Ok();
+    }
+    return Status::Ok();
+}
+
+Status Store::RemoveBackup(Ref backup) {
+    Entry& entry = At(backup);
+    entry.handle.reset();
+    if (!DeleteFileW(entry.path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return Status::Fail(LastErrorMessage());
+    return Status::Ok();
+}
+
+Status Store::OpenOverwrite(Ref file, Ref& out) {
+    const Entry& entry = At(file);
     // Nobody else writes while the file is neither old nor new, nor renames or deletes it: the
     // open fails while another handle may write, and keeps out any that would. Wine enforces
     // this only among its own processes; a Unix program can write all the same.
-    const Handle original(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!original)
+    Handle handle(CreateFileW(entry.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle)
         return Status::Fail(LastErrorMessage());
-    // Checked once the file is ours alone, so that no change can come in after the check.
-    if (StateOf(original.get()) != start) {
-        overtaken = true;
-        return Status::Fail(kChangedMeanwhile);
+    const auto state = StateOf(handle.get());
+    if (!state || !state->SameFile(entry.start))
+        return Status::Fail("The file was changed by another program during the rewrite.");
+    out = Add({std::move(handle), entry.path, false, {}, entry.start, entry.attributes});
+    return Status::Ok();
+}
+
+Status Store::Copy(Ref from, Ref to, long long size) {
+    const HANDLE source = At(from).handle.get();
+    const HANDLE target = At(to).handle.get();
+    if (Status moved = MoveTo(target, 0); !moved)
+        return moved;
+    std::vector<char> buffer(1 << 20);
+    for (ULONGLONG at = 0; at < static_cast<ULONGLONG>(size);) {
+        OVERLAPPED offset{};
+        offset.Offset = static_cast<DWORD>(at);
+        offset.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const auto want = static_cast<DWORD>(
+            std::min<ULONGLONG>(buffer.size(), static_cast<ULONGLONG>(size) - at));
+        DWORD got = 0;
+        if (!ReadFile(source, buffer.data(), want, &got, &offset) &&
+            GetLastError() != ERROR_HANDLE_EOF)
+            return Status::Fail(LastErrorMessage());
+        if (got == 0)
+            return Status::Fail("The file ended early.");
+        if (Status written = WriteAll(target, std::string_view(buffer.data(), got)); !written)
+            return written;
+        at += got;
     }
+    return Status::Ok();
+}
 
-    std::string error;
-    auto backup = Backup(target, original.get(), error);
-    if (!backup)
-        return Status::Fail("The old contents could not be saved first: " + error);
-
-    const Status written = CopyContents(fresh, original.get());
-    // Written and flushed, or the old contents go back from the copy; only when even that
-    // fails does the copy stay, as the one place the old contents are still whole.
-    const bool keepBackup = !written && !CopyContents(backup->handle.get(), original.get());
-    backup->handle.reset();
-    if (!keepBackup)
-        DeleteFileW(backup->path.c_str());
-    if (written)
-        return written;
-    if (keepBackup)
-        return Status::Fail(written.reason() + " The old contents are kept in " +
-                            Narrow(WithoutPrefix(backup->path)).value_or("a backup file") + ".");
-    return written;
+Status Store::Truncate(Ref file, long long size) {
+    const HANDLE handle = At(file).handle.get();
+    if (Status moved = MoveTo(handle, static_cast<ULONGLONG>(size)); !moved)
+        return moved;
+    if (!SetEndOfFile(handle))
+        return Status::Fail(LastErrorMessage());
+    return Status::Ok();
 }
 
 } // namespace zelvoset::win32

@@ -14,6 +14,13 @@ Probe Win32Platform::PatternHasFile(std::string_view pattern) {
 }
 
 Status Win32Platform::DeleteMatching(std::string_view pattern) {
+    // A folder of the installation that is a link or junction to one elsewhere keeps that one's
+    // files: the program may run with more rights than whoever could plant the link.
+    const auto wide = win32::Widen(pattern);
+    if (!wide)
+        return Status::Fail(win32::SystemMessage(ERROR_INVALID_NAME));
+    if (!win32::WithinCurrentFolder(win32::SplitPath(*wide).directory))
+        return Status::Fail("The folder lies outside the installation folder.");
     return win32::DeleteMatches(pattern);
 }
 
@@ -32,10 +39,6 @@ std::optional<std::string> Win32Platform::BrowseForFile(const BrowseRequest& req
 
 Opened<InputFile> Win32Platform::OpenForInput(std::string_view path) {
     return win32::OpenInputFile(path);
-}
-
-Opened<ReplacementFile> Win32Platform::OpenForReplace(std::string_view path) {
-    return win32::OpenReplacementFile(path);
 }
 
 Status Win32Platform::ChangeDirectory(std::string_view path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Files.h"
 #include "Platform.h"
 
 #include <windows.h>
@@ -24,7 +25,7 @@ public:
     int ShowMessage(std::string_view text, int style, std::string_view title = {}) override;
     std::optional<std::string> BrowseForFile(const BrowseRequest& request) override;
     Opened<InputFile> OpenForInput(std::string_view path) override;
-    Opened<ReplacementFile> OpenForReplace(std::string_view path) override;
+    FileStore& Files() override { return store_; }
     Status ChangeDirectory(std::string_view path) override;
     std::string ProgramDirectory() override;
     std::string JoinPath(std::string_view base, std::string_view name) override;
@@ -35,6 +36,7 @@ public:
     void SetMessageLoopRunning(bool running) { loopRunning_ = running; }
 
 private:
+    win32::Store store_;
     HWND owner_ = nullptr;
     bool loopRunning_ = false;
 };

@@ -1,8 +1,12 @@
 // Line-file rewrites through the installer's own procedures, on real files: what reaches the
 // disk, what is kept of the old file, and what a failure leaves behind.
 #include "ConfigFiles.h"
+#include "FileRewrite.h"
+#include "Layout.h"
 #include "PlatformTesting.h"
 #include "Process.h"
+
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +18,11 @@
 
 namespace zelvoset::testing {
 namespace {
+
+// A rewrite that writes nothing of its own.
+Status Unchanged(InputFile&, OutputFile&) {
+    return Status::Ok();
+}
 
 class RewriteTest : public InInstallation {
 protected:
@@ -45,12 +54,12 @@ TEST_F(RewriteTest, AWriteThatFailsPartWayLeavesTheOldFile) {
         PrepareProcess();
         const rlimit limit{550000, 550000};
         setrlimit(RLIMIT_FSIZE, &limit);
-        auto input = platform.OpenForInput("SQPATH.DAT");
-        auto output = platform.OpenForReplace("SQPATH.DAT");
-        if (!input.file || !output.file)
-            return 1;
-        (void)output.file->Write(std::string(600000, 'x'));
-        return output.file->Commit().ok() ? 2 : 0;
+        const RewriteResult result =
+            RewriteFile(platform.Files(), "SQPATH.DAT", root_, [](InputFile&, OutputFile& out) {
+                (void)out.Write(std::string(600000, 'x'));
+                return Status::Ok();
+            });
+        return result.status.ok() || !result.backupLeft.empty() ? 2 : 0;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(Read("SQPATH.DAT"), old);
@@ -78,9 +87,9 @@ TEST_F(RewriteTest, ReadOnlyIsReadOnlyAlsoForRoot) {
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 0444u);
     EXPECT_EQ(Read("SQMENU.DAT"), "menu\r\n"); // the next pass still runs
 
-    const auto refused = platform.OpenForReplace("SQPATH.DAT");
-    EXPECT_EQ(refused.file, nullptr);
-    EXPECT_FALSE(refused.error.empty());
+    const RewriteResult refused = RewriteFile(platform.Files(), "SQPATH.DAT", root_, Unchanged);
+    EXPECT_FALSE(refused.status.ok());
+    EXPECT_FALSE(refused.status.reason().empty());
 }
 
 TEST_F(RewriteTest, OwnerModeAndLinksAreKept) {
@@ -191,38 +200,91 @@ TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
     EXPECT_EQ(Entries("scratch"), QStringList());
 }
 
-// Another program's lines must not vanish under a rename, on either route.
+// Another program's lines must not vanish under a rename. (In place, the check comes before
+// the overwrite starts, which the fault suite drives.)
 TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
-    for (const bool linked : {false, true}) {
-        Write("SQPATH.DAT", "00SV\r\nkept\r\n");
-        if (linked) {
-            ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()), 0);
-        }
-        auto output = platform.OpenForReplace("SQPATH.DAT");
-        auto input = platform.OpenForInput("SQPATH.DAT");
-        ASSERT_TRUE(output.file && input.file);
-        ASSERT_TRUE(output.file->Write("kept\r\n"));
-        Append("SQPATH.DAT", "APPENDED\r\n");
-        EXPECT_FALSE(output.file->Commit().ok());
-        EXPECT_TRUE(output.file->Overtaken());
-        EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\n") << linked;
-    }
-    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "linked"}));
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    // It writes during both passes: the file is then left to it.
+    const RewriteResult changed =
+        RewriteFile(platform.Files(), "SQPATH.DAT", root_, [&](InputFile&, OutputFile& out) {
+            (void)out.Write("kept\r\n");
+            Append("SQPATH.DAT", "APPENDED\r\n");
+            return Status::Ok();
+        });
+    EXPECT_FALSE(changed.status.ok());
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\nAPPENDED\r\n");
+    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
 
     // A new file put in its place: that one stays.
-    auto output = platform.OpenForReplace("SQPATH.DAT");
-    ASSERT_TRUE(output.file && output.file->Write("kept\r\n"));
-    Write("newer", "NEWER\r\n");
-    ASSERT_EQ(rename(Path("newer").c_str(), Path("SQPATH.DAT").c_str()), 0);
-    EXPECT_FALSE(output.file->Commit().ok());
-    EXPECT_TRUE(output.file->Overtaken());
+    const RewriteResult result =
+        RewriteFile(platform.Files(), "SQPATH.DAT", root_, [&](InputFile&, OutputFile& out) {
+            (void)out.Write("kept\r\n");
+            Write("newer", "NEWER\r\n");
+            EXPECT_EQ(rename(Path("newer").c_str(), Path("SQPATH.DAT").c_str()), 0);
+            return Status::Ok();
+        });
+    EXPECT_FALSE(result.status.ok());
     EXPECT_EQ(Read("SQPATH.DAT"), "NEWER\r\n");
+}
+
+// A link planted in the installation must not lead the program, which may run as root, to a
+// file elsewhere; a link within it still works (OwnerModeAndLinksAreKept).
+TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
+    QTemporaryDir elsewhere;
+    const std::string outside = elsewhere.path().toStdString();
+    const auto writeOutside = [&](const std::string& name, const std::string& bytes) {
+        QFile file(QString::fromStdString(outside + "/" + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+    };
+    writeOutside("passwd", "00SV\nroot:x:0:0\n");
+    writeOutside("run.bat", "echo elsewhere\n");
+    writeOutside("a.gnt", "compiled");
+    ASSERT_EQ(symlink((outside + "/passwd").c_str(), Path("SQPATH.DAT").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/run.bat").c_str(), Path("RW.BAT").c_str()), 0);
+    ASSERT_EQ(symlink(outside.c_str(), Path("SVOBJ").c_str()), 0);
+
+    CleanOutSQPATH(platform);
+    platform.answers = {kAnswerYes};
+    addCOBSW(platform, Layout::RW9);
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ/*.gnt").ok());
+
+    QDir there(QString::fromStdString(outside));
+    QFile passwd(there.filePath("passwd")), run(there.filePath("run.bat"));
+    ASSERT_TRUE(passwd.open(QIODevice::ReadOnly) && run.open(QIODevice::ReadOnly));
+    EXPECT_EQ(passwd.readAll().toStdString(), "00SV\nroot:x:0:0\n");
+    EXPECT_EQ(run.readAll().toStdString(), "echo elsewhere\n");
+    EXPECT_TRUE(there.exists("a.gnt"));
+    EXPECT_EQ(there.entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+// Writing a file one does not own clears its set-id bits, which only the owner gets back: such a
+// file is not overwritten in place at all.
+TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()), 0); // in place
+    ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 06666), 0);
+    const int code = InChild([this] {
+        if (!BecomeNobody())
+            return 99;
+        CleanOutSQPATH(platform);
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
+    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "linked"}));
+
+    // Its owner writes it in place and keeps the bits.
+    CleanOutSQPATH(platform);
+    EXPECT_EQ(Read("linked"), "kept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
     Write("SQMENU.DAT", "TB\r\n");
     ASSERT_EQ(mkfifo(Path("FIFO").c_str(), 0666), 0);
-    EXPECT_EQ(platform.OpenForReplace("FIFO").file, nullptr);
+    EXPECT_FALSE(RewriteFile(platform.Files(), "FIFO", root_, Unchanged).status.ok());
     EXPECT_EQ(platform.OpenForInput("fifo").file, nullptr); // would block without a writer
     ASSERT_TRUE(QFile::remove(QString::fromStdString(Path("FIFO"))));
 

@@ -1,6 +1,7 @@
 // What every system's platform must do alike with real files: compiled into each system's suite,
 // against that suite's own fixture (PlatformTesting.h: InTempDir, ScriptedPlatform).
 #include "ConfigFiles.h"
+#include "FileRewrite.h"
 #include "Layout.h"
 #include "PlatformTesting.h"
 
@@ -46,7 +47,9 @@ TEST_F(LineFileRewriteTest, AFolderInTheFilesPlaceIsLeftAlone) {
     CleanOutSQPATH(platform);
     EXPECT_EQ(Read("SQMENU.DAT"), "TB\r\n");
     EXPECT_EQ(platform.OpenForInput("SQPATH.DAT").file, nullptr);
-    EXPECT_EQ(platform.OpenForReplace("sqpath.dat").file, nullptr);
+    EXPECT_FALSE(RewriteFile(platform.Files(), "sqpath.dat", platform.ProgramDirectory(),
+                             [](InputFile&, OutputFile&) { return Status::Ok(); })
+                     .status.ok());
 }
 
 TEST_F(LineFileRewriteTest, ARuntimeSwitchLineThatCannotBeWrittenIsReported) {

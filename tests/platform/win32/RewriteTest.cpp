@@ -1,5 +1,6 @@
 // Line-file rewrites on real files: what Windows adds to a file beyond its bytes, and is kept.
 #include "ConfigFiles.h"
+#include "FileRewrite.h"
 #include "Files.h"
 #include "PlatformTesting.h"
 
@@ -14,18 +15,13 @@ namespace {
 
 class RewriteTest : public InInstallation {
 protected:
-    // Rewrites a file through the platform alone, as the core does, with `bytes` as new contents.
+    // Rewrites a file through the core's protocol on this platform, with `bytes` as new contents.
     Status Replace(const std::string& relative, const std::string& bytes) {
-        auto input = platform.OpenForInput(Path(relative));
-        auto output = platform.OpenForReplace(Path(relative));
-        if (!input.file || !output.file)
-            return Status::Fail(input.error + output.error);
-        char buffer[4096];
-        while (input.file->Read(buffer, sizeof buffer).value_or(0) > 0) {
-        }
-        if (!output.file->Write(bytes))
-            return Status::Fail("write");
-        return output.file->Commit();
+        return RewriteFile(platform.Files(), Path(relative), root_,
+                           [&](InputFile&, OutputFile& out) {
+                               return out.Write(bytes) ? Status::Ok() : Status::Fail("write");
+                           })
+            .status;
     }
     // Another program's write, through a handle of its own.
     void Append(const std::string& relative, const std::string& bytes) const {
@@ -40,34 +36,6 @@ protected:
     }
 };
 
-// Runs `outsider` once the first file opened for input has been read to its end: another
-// program writing while the core is between reading and committing.
-class Interrupted : public ScriptedPlatform {
-public:
-    std::function<void()> outsider;
-    Opened<InputFile> OpenForInput(std::string_view path) override {
-        auto opened = ScriptedPlatform::OpenForInput(path);
-        if (opened.file && outsider)
-            opened.file =
-                std::make_unique<AtEnd>(std::move(opened.file), std::exchange(outsider, {}));
-        return opened;
-    }
-
-private:
-    struct AtEnd : InputFile {
-        AtEnd(std::unique_ptr<InputFile> file, std::function<void()> then)
-            : file_(std::move(file)), then_(std::move(then)) {}
-        std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
-            const auto got = file_->Read(buffer, size);
-            if (got == 0 && then_)
-                std::exchange(then_, {})();
-            return got;
-        }
-        std::unique_ptr<InputFile> file_;
-        std::function<void()> then_;
-    };
-};
-
 TEST_F(RewriteTest, ReadOnlyIsHonouredAlsoForAnAdministrator) {
     Write("SQPATH.DAT", "00SV\r\nkept\n");
     Write("SQMENU.DAT", "TB\r\nmenu\n");
@@ -77,7 +45,7 @@ TEST_F(RewriteTest, ReadOnlyIsHonouredAlsoForAnAdministrator) {
     EXPECT_EQ(Attributes("SQPATH.DAT"), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
     EXPECT_EQ(Read("SQMENU.DAT"), "menu\r\n"); // the next pass still runs
 
-    EXPECT_EQ(platform.OpenForReplace("SQPATH.DAT").error, "The file is read-only.");
+    EXPECT_EQ(Replace("SQPATH.DAT", "x").reason(), "The file is read-only.");
     EXPECT_EQ(List(), (std::vector<std::string>{"SQMENU.DAT", "SQPATH.DAT"}));
 }
 
@@ -113,31 +81,71 @@ TEST_F(RewriteTest, FoldersDeeperThanTheClassicLimit) {
     EXPECT_EQ(Read(deep + "\\SQPATH.DAT"), "long\r\n");
 }
 
-// Another program's lines must not vanish under the replace, on either route.
+// Another program's lines must not vanish under the replace. (In place, the file is held
+// against other writers during the overwrite, and checked before it.)
 TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
-    for (const bool linked : {false, true}) {
-        Write("SQPATH.DAT", "00SV\r\nkept\r\n");
-        if (linked) {
-            ASSERT_TRUE(CreateHardLinkW(Wide(Path("LINKED")).c_str(),
-                                        Wide(Path("SQPATH.DAT")).c_str(), nullptr));
-        }
-        auto output = platform.OpenForReplace("SQPATH.DAT");
-        ASSERT_TRUE(output.file && output.file->Write("kept\r\n"));
-        Append("SQPATH.DAT", "APPENDED\r\n");
-        EXPECT_FALSE(output.file->Commit().ok());
-        EXPECT_TRUE(output.file->Overtaken());
-        EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\n") << linked;
-    }
-    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
+    // The new contents made from what was read, without the "00SV" lines; the other program
+    // writes while they are being made, in the first `times` passes.
+    const auto cleaning = [this](int times) {
+        return [this, times, pass = 0](InputFile& old, OutputFile& out) mutable {
+            std::string bytes;
+            char buffer[4096];
+            while (const std::size_t got = old.Read(buffer, sizeof buffer).value_or(0))
+                bytes.append(buffer, got);
+            for (std::size_t at; (at = bytes.find("00SV\r\n")) != std::string::npos;)
+                bytes.erase(at, 6);
+            if (pass++ < times)
+                Append("SQPATH.DAT", "APPENDED\r\n");
+            return out.Write(bytes) ? Status::Ok() : Status::Fail("write");
+        };
+    };
+    // Once: the pass starts again from what the other program left.
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    EXPECT_TRUE(RewriteFile(platform.Files(), Path("SQPATH.DAT"), root_, cleaning(1)).status.ok());
+    EXPECT_EQ(Read("SQPATH.DAT"), "kept\r\nAPPENDED\r\n");
+    // In both passes: the file is left to it.
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    EXPECT_FALSE(RewriteFile(platform.Files(), Path("SQPATH.DAT"), root_, cleaning(2)).status.ok());
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\nAPPENDED\r\nAPPENDED\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"SQPATH.DAT"}));
+}
 
-    // Between reading and committing: the pass starts again from what the other program left.
-    Interrupted interrupted;
-    interrupted.programDirectory = root_;
-    interrupted.outsider = [this] { Append("SQPATH.DAT", "00SV\r\nappended\r\n"); };
-    CleanOutSQPATH(interrupted);
-    EXPECT_EQ(Read("SQPATH.DAT"), "kept\r\nAPPENDED\r\nappended\r\n");
-    EXPECT_EQ(Read("LINKED"), "kept\r\nAPPENDED\r\nappended\r\n");
-    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
+// A program that holds the file open without sharing its deletion: the replace would fail half
+// way, and Wine's would leave a temporary file of its own beside it. The file is left as it was,
+// with nothing beside it.
+TEST_F(RewriteTest, AFileHeldWithoutDeleteSharingIsLeftWithNothingBesideIt) {
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    const HANDLE held =
+        CreateFileW(System("SQPATH.DAT").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    CleanOutSQPATH(platform);
+    CloseHandle(held);
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"SQPATH.DAT"}));
+}
+
+// A link planted in the installation must not lead the program, which may run as an
+// administrator, to a file elsewhere; a link within it still works. Run on real links by
+// planted-links.sh.
+TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
+    const char* unix = std::getenv("ZELVOSET_PLANTED_LINKS");
+    if (!unix)
+        GTEST_SKIP() << "needs links made outside Wine: see planted-links.sh";
+    std::string root = std::string("Z:") + unix;
+    std::replace(root.begin(), root.end(), '/', '\\');
+    const auto read = [](const std::string& path) {
+        std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    platform.programDirectory = root + "\\inside";
+    CleanOutSQPATH(platform);
+    EXPECT_EQ(read(root + "\\elsewhere\\paths"), "00SV\r\nsecret\r\n");
+    EXPECT_EQ(read(root + "\\inside\\within\\menu"), "menu\r\n");
+
+    ASSERT_TRUE(SetCurrentDirectoryW(Wide(root + "\\inside").c_str()));
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
+    EXPECT_EQ(read(root + "\\elsewhere\\a.gnt"), "compiled");
 }
 
 // Left uncleaned, the file would have the scripts run over stale entries: it is rewritten in

@@ -1,0 +1,138 @@
+// The program ended by force at random moments of an overwrite in place, as a crash or a power
+// cut would: the file is its old bytes, its new bytes, or beside a complete backup that the next
+// start puts back.
+#include "ConfigFiles.h"
+#include "PlatformTesting.h"
+
+#include <chrono>
+#include <iostream>
+#include <random>
+
+namespace zelvoset::testing {
+namespace {
+
+constexpr const char* kChildFolder = "ZELVOSET_KILL_CHILD_FOLDER";
+constexpr const wchar_t* kReady = L"Local\\zelvoset-kill-loop-ready";
+
+// Waits a number of microseconds: Sleep() counts whole milliseconds, longer than the moments
+// that matter here.
+void Pause(long microseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(microseconds);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+}
+
+// The cleaning, in a process of its own that the loop ends; skipped in a normal run.
+TEST(KillLoopChild, Clean) {
+    char folder[MAX_PATH * 4];
+    if (!GetEnvironmentVariableA(kChildFolder, folder, sizeof folder))
+        GTEST_SKIP() << "run by KillLoop.InPlace";
+    ScriptedPlatform platform;
+    platform.programDirectory = folder;
+    // The process is up: the loop counts its moment from here.
+    const HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, kReady);
+    ASSERT_NE(ready, nullptr);
+    SetEvent(ready);
+    CleanOutSQPATH(platform);
+}
+
+// Starts the child on `folder`; its process handle.
+HANDLE StartChild(const std::string& folder) {
+    SetEnvironmentVariableW(Wide(kChildFolder).c_str(), Wide(folder).c_str());
+    std::wstring line = L"\"" + win32::ModuleFileName() + L"\" --gtest_filter=KillLoopChild.Clean";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(Wide(kChildFolder).c_str(), nullptr);
+    if (!started)
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+using KillLoop = InInstallation;
+
+TEST_F(KillLoop, InPlace) {
+    std::string old, cleaned;
+    for (int i = 0; i < 80000; ++i) { // about 2 MB
+        const std::string line = (i % 2 ? "00SV" : "PATH") + std::to_string(i) + "=C:\\ZELVO\\DATA";
+        old += line + "\r\n";
+        if (i % 2 == 0)
+            cleaned += line + "\r\n";
+    }
+    Write("SQPATH.DAT", old);
+    ASSERT_TRUE(
+        CreateHardLinkW(Wide(Path("LINKED")).c_str(), Wide(Path("SQPATH.DAT")).c_str(), nullptr));
+
+    // How long the cleaning takes once the process is up decides where kills land.
+    const HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, kReady);
+    ASSERT_NE(ready, nullptr);
+    const HANDLE first = StartChild(root_);
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+    const auto start = std::chrono::steady_clock::now();
+    WaitForSingleObject(first, INFINITE);
+    CloseHandle(first);
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(Read("SQPATH.DAT"), cleaned);
+
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<long> moment(0, whole.count());
+    int oldSeen = 0, newSeen = 0, backedUp = 0, repaired = 0, scratch = 0, kills = 0;
+    // Bounded in time as well as in number: Wine starts processes slowly on a busy machine.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(150);
+    for (; kills < 100 && std::chrono::steady_clock::now() < deadline; ++kills) {
+        Write("SQPATH.DAT", old);
+        const HANDLE child = StartChild(root_);
+        ASSERT_NE(child, nullptr);
+        ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+        Pause(moment(random));
+        TerminateProcess(child, 9);
+        WaitForSingleObject(child, INFINITE);
+        CloseHandle(child);
+
+        const std::string after = Read("SQPATH.DAT");
+        bool backup = false;
+        for (const auto& name : List()) {
+            if (name == "SQPATH.DAT" || name == "LINKED")
+                continue;
+            // The new contents or a backup still being made, under a temporary name that says
+            // what it was: never taken for a backup.
+            if (name.starts_with("~SQPATH.DAT.") && name.ends_with(".tmp")) {
+                ++scratch;
+                DeleteFileW(Wide(Path(name)).c_str());
+                continue;
+            }
+            ASSERT_TRUE(name.starts_with("SQPATH.DAT.zelvoset-backup-")) << "left " << name;
+            ASSERT_TRUE(Read(name) == old) << "kill " << kills << ": a torn backup";
+            backup = true;
+        }
+        const bool intact = after == old || after == cleaned;
+        if (intact)
+            (after == old ? oldSeen : newSeen)++;
+        else
+            ASSERT_TRUE(backup) << "kill " << kills << ": cut short, and no backup";
+        backedUp += backup;
+
+        ScriptedPlatform next;
+        next.programDirectory = root_;
+        RecoverInterruptedRewrites(next);
+        EXPECT_TRUE(next.messages.empty());
+        ASSERT_TRUE(Read("SQPATH.DAT") == (backup ? old : after)) << "kill " << kills;
+        ASSERT_TRUE(Read("LINKED") == Read("SQPATH.DAT"));
+        repaired += !intact;
+        ASSERT_EQ(List(), (std::vector<std::string>{"LINKED", "SQPATH.DAT"}));
+    }
+    CloseHandle(ready);
+    EXPECT_GE(kills, 20);
+    std::cout << "kills survived: " << kills << " (old bytes " << oldSeen << ", new bytes "
+              << newSeen << ", cut short and put back at the next start " << repaired
+              << ", a complete backup beside " << backedUp
+              << ", torn backups 0, temporary files left " << scratch << ")\n";
+}
+
+} // namespace
+} // namespace zelvoset::testing

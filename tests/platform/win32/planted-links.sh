@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs RewriteTest.NothingOutsideTheInstallationIsRewrittenOrDeleted on an installation with
+# links to files and folders elsewhere: wine-run PROGRAM.exe. The links are made here, as Unix
+# links that Wine follows: Wine's own CreateSymbolicLinkW makes none it could follow itself.
+set -euo pipefail
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+mkdir "$root/inside" "$root/elsewhere"
+printf '00SV\r\nsecret\r\n' >"$root/elsewhere/paths"
+printf 'compiled' >"$root/elsewhere/a.gnt"
+ln -s ../elsewhere/paths "$root/inside/SQPATH.DAT"
+ln -s ../elsewhere "$root/inside/SVOBJ"
+mkdir "$root/inside/within"
+printf 'TB\r\nmenu\r\n' >"$root/inside/within/menu"
+ln -s within/menu "$root/inside/SQMENU.DAT"
+ZELVOSET_PLANTED_LINKS=$root "$(dirname "$0")/../../../cmake/wine-run" "$1" \
+    --gtest_filter=RewriteTest.NothingOutsideTheInstallationIsRewrittenOrDeleted
