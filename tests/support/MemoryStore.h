@@ -139,7 +139,7 @@ public:
     Status NameBackup(Ref backup, std::string_view name, std::string& where) override {
         if (Status step = Step("NameBackup"); !step)
             return step;
-        where = Folder(refs_[backup].near) + "\\" + std::string(name);
+        where = Folder(refs_[backup].beside) + "\\" + std::string(name);
         if (files_.count(where))
             return Done(Status::Fail("exists"));
         files_[where] = *Find(backup);
@@ -253,7 +253,7 @@ private:
         std::string path; // a named file
         int loose;        // or a file without a name
         long long position;
-        std::string near = {}; // the file a new one was made for
+        std::string beside = {}; // the file a new one was made for
     };
 
     class Input : public InputFile {
@@ -311,11 +311,11 @@ private:
         refs_[++nextRef_] = std::move(handle);
         return nextRef_;
     }
-    Ref NewLoose(const std::string& near, bool newContents) {
+    Ref NewLoose(const std::string& beside, bool newContents) {
         const int id = ++nextLoose_;
         loose_[id] = FakeFile{};
-        loose_[id].failCommit = newContents && files_.count(near) && files_[near].failCommit;
-        return NewRef({{}, id, 0, near});
+        loose_[id].failCommit = newContents && files_.count(beside) && files_[beside].failCommit;
+        return NewRef({{}, id, 0, beside});
     }
     void Forget(Ref ref) {
         loose_.erase(refs_[ref].loose);
