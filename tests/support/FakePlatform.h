@@ -44,7 +44,7 @@ public:
     std::vector<Launch> launches;
     std::vector<BrowseRequest> browses;
     std::string currentDirectory = "C:\\START";
-    int ended = 0; // how often the program was ended
+    int ended = 0;                     // how often the program was ended
     MemoryStore store{files, &events}; // the rewrites' primitives, on the same files
 
     Probe PatternHasFile(std::string_view pattern) override {
