@@ -97,7 +97,7 @@ public:
         auto it = files.find(std::string(path));
         if (it == files.end() || it->second.unreadable)
             return {nullptr, "cannot be read"};
-        return {std::make_unique<MemoryInput>(it->second.bytes), {}};
+        return {std::make_unique<PieceInput>(it->second.bytes), {}};
     }
 
     FileStore& Files() override { return store; }
@@ -133,23 +133,6 @@ public:
                 found.push_back(event);
         return found;
     }
-
-private:
-    // Hands out the bytes in small uneven pieces, so that line ends fall across reads.
-    class MemoryInput : public InputFile {
-    public:
-        explicit MemoryInput(std::string bytes) : bytes_(std::move(bytes)) {}
-        std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
-            const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
-            std::memcpy(buffer, bytes_.data() + pos_, n);
-            pos_ += n;
-            return n;
-        }
-
-    private:
-        std::string bytes_;
-        std::size_t pos_ = 0;
-    };
 };
 
 } // namespace zelvoset::testing

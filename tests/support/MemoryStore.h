@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,22 @@ struct FakeFile {
     bool dirty = false;
     int generation = 0;
     int id = 0;
+};
+
+// Hands out the bytes in small uneven pieces, so that line ends fall across reads.
+class PieceInput : public InputFile {
+public:
+    explicit PieceInput(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
 };
 
 // Thrown by a store told to crash: nothing of the rewrite runs after it.
@@ -87,7 +104,7 @@ public:
         (void)Done(Status::Ok());
         if (!f || f->unreadable)
             return nullptr;
-        return std::make_unique<Input>(f->bytes);
+        return std::make_unique<PieceInput>(f->bytes);
     }
 
     Status CreateBeside(Ref file, Ref& fresh) override {
@@ -254,22 +271,6 @@ private:
         int loose;        // or a file without a name
         long long position;
         std::string beside = {}; // the file a new one was made for
-    };
-
-    class Input : public InputFile {
-    public:
-        explicit Input(std::string bytes) : bytes_(std::move(bytes)) {}
-        // Uneven small pieces, so that line ends fall across reads.
-        std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
-            const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
-            std::memcpy(buffer, bytes_.data() + pos_, n);
-            pos_ += n;
-            return n;
-        }
-
-    private:
-        std::string bytes_;
-        std::size_t pos_ = 0;
     };
 
     Status Step(const char* name) {

@@ -15,6 +15,9 @@
 namespace zelvoset {
 namespace {
 
+using posix::DirectoryOf;
+using posix::NameOf;
+
 // Bytes as they are: the installation's files are 8-bit text in an unknown code page.
 class PosixInputFile : public InputFile {
 public:
@@ -59,17 +62,6 @@ private:
 // Disk writes of new contents overlap the rest of the work instead of all waiting for the
 // final sync.
 constexpr long long kWritebackStep = 4 * 1024 * 1024;
-
-std::string DirectoryOf(const std::string& file) {
-    const std::size_t slash = file.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : file.substr(0, slash);
-}
-
-std::string NameOf(const std::string& file) {
-    return file.substr(file.rfind('/') + 1);
-}
 
 // Which file a state describes, for as long as it exists: its backup's name comes from this.
 std::string Identity(const posix::FileState& state, const std::string& path) {

@@ -108,6 +108,17 @@ Probe IsOrdinaryFile(const std::string& path) {
     return S_ISREG(st.st_mode) && !name.starts_with('.') ? Probe::Found : Probe::None;
 }
 
+std::string DirectoryOf(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string NameOf(const std::string& file) {
+    return file.substr(file.rfind('/') + 1);
+}
+
 Fd OpenDirectory(const std::string& path) {
     return Fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }

@@ -46,6 +46,11 @@ Status RemoveFile(const std::string& path);
 // The directory of the running program, as the system spells it; nullopt without /proc.
 std::optional<std::string> ExecutableDirectory();
 Status ChangeDirectory(const std::string& path);
+// The folder of a '/'-separated path ("." for a bare name, "/" for the root's own files), and its
+// last component.
+std::string DirectoryOf(const std::string& file);
+std::string NameOf(const std::string& file);
+
 // The directory, opened for reading its entries; closed descriptor when it cannot be.
 Fd OpenDirectory(const std::string& path);
 

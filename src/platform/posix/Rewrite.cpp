@@ -2,6 +2,7 @@
 // copies and checked syncs. Files.cpp offers them to the core's rewrite as its store;
 // Attributes.cpp makes a new file the same file.
 #include "Rewrite.h"
+#include "Paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,17 +18,6 @@ namespace {
 
 // Large enough that system calls cost nothing next to the copying.
 constexpr std::size_t kCopyBlock = 256 * 1024;
-
-std::string DirectoryOf(const std::string& file) {
-    const std::size_t slash = file.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : file.substr(0, slash);
-}
-
-std::string NameOf(const std::string& file) {
-    return file.substr(file.rfind('/') + 1);
-}
 
 FileState ToState(const struct stat& st) {
     const auto nanoseconds = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };

@@ -79,6 +79,7 @@ public:
     void Close(Ref file) override;
 
 private:
+    Status CreateOwn(Ref file, Ref& own);
     struct Entry {
         Handle handle = {};
         std::wstring path = {};   // the file's full name: ours, or the rewritten one's final path

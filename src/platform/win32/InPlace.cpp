@@ -21,9 +21,8 @@ Status MoveTo(HANDLE file, ULONGLONG offset) {
 
 } // namespace
 
-Status Store::CreateBackup(Ref file, Ref& backup) {
-    // Beside the file, where whoever looks after the installation finds it, or else in the
-    // temporary folder; under a temporary name until it is complete.
+// A file of ours named after the rewritten one, beside it or else in the temporary folder.
+Status Store::CreateOwn(Ref file, Ref& own) {
     const std::wstring& target = At(file).path;
     DWORD failure = 0;
     for (const std::wstring& folder : {SplitPath(target).directory, TempFolder()}) {
@@ -31,26 +30,21 @@ Status Store::CreateBackup(Ref file, Ref& backup) {
             continue;
         auto sibling = CreateSibling(target, L"tmp", failure, folder);
         if (sibling) {
-            backup = Add({std::move(sibling->handle), sibling->path, true, folder});
+            own = Add({std::move(sibling->handle), sibling->path, true, folder});
             return Status::Ok();
         }
     }
     return Status::Fail(SystemMessage(failure));
 }
 
+Status Store::CreateBackup(Ref file, Ref& backup) {
+    // Beside the file, where whoever looks after the installation finds it, or else in the
+    // temporary folder; under a temporary name until it is complete.
+    return CreateOwn(file, backup);
+}
+
 Status Store::CreateScratch(Ref file, Ref& scratch) {
-    const std::wstring& target = At(file).path;
-    DWORD failure = 0;
-    for (const std::wstring& folder : {SplitPath(target).directory, TempFolder()}) {
-        if (folder.empty())
-            continue;
-        auto sibling = CreateSibling(target, L"tmp", failure, folder);
-        if (sibling) {
-            scratch = Add({std::move(sibling->handle), sibling->path, true, folder});
-            return Status::Ok();
-        }
-    }
-    return Status::Fail(SystemMessage(failure));
+    return CreateOwn(file, scratch);
 }
 
 Status Store::NameBackup(Ref backup, std::string_view name, std::string& where) {
