@@ -43,6 +43,15 @@ protected:
         ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         close(fd);
     }
+    // Root may write anything: what a user may not do is tried by a child running as nobody.
+    int CleanAsNobody() {
+        return InChild([this] {
+            if (!BecomeNobody())
+                return 99;
+            CleanOutSQPATH(platform);
+            return 0;
+        });
+    }
 };
 
 TEST_F(RewriteTest, AWriteThatFailsPartWayLeavesTheOldFile) {
@@ -264,13 +273,7 @@ TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
     Write("SQPATH.DAT", "00SV\r\nkept\r\n");
     ASSERT_EQ(link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()), 0); // in place
     ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 06666), 0);
-    const int code = InChild([this] {
-        if (!BecomeNobody())
-            return 99;
-        CleanOutSQPATH(platform);
-        return 0;
-    });
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(CleanAsNobody(), 0);
     EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
     EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT", "linked"}));
@@ -292,13 +295,7 @@ TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
     Write("SQPATH.DAT", "00SV\r\nkept\r\n");
     ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 0222), 0);
     ASSERT_EQ(chown(root_.c_str(), kNobody, kNobody), 0);
-    const int code = InChild([this] {
-        if (!BecomeNobody())
-            return 99;
-        CleanOutSQPATH(platform);
-        return 0;
-    });
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(CleanAsNobody(), 0);
     EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
     EXPECT_EQ(Entries(), QStringList({"SQMENU.DAT", "SQPATH.DAT"}));
 }

@@ -13,6 +13,13 @@
 namespace zelvoset::testing {
 namespace {
 
+// The name under Wine of a folder the shell scripts set up, given by its Unix path.
+std::string WineName(const char* unix) {
+    std::string name = std::string("Z:") + unix;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
 class RewriteTest : public InInstallation {
 protected:
     // Rewrites a file through the core's protocol on this platform, with `bytes` as new contents.
@@ -132,8 +139,7 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     const char* unix = std::getenv("ZELVOSET_PLANTED_LINKS");
     if (!unix)
         GTEST_SKIP() << "needs links made outside Wine: see planted-links.sh";
-    std::string root = std::string("Z:") + unix;
-    std::replace(root.begin(), root.end(), '/', '\\');
+    const std::string root = WineName(unix);
     const auto read = [](const std::string& path) {
         std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -155,8 +161,7 @@ TEST_F(RewriteTest, AFolderRefusingNewFiles) {
     const char* unix = std::getenv("ZELVOSET_REFUSING_FOLDER");
     if (!unix)
         GTEST_SKIP() << "needs a folder that refuses new files: see refusing-folder.sh";
-    std::string folder = std::string("Z:") + unix;
-    std::replace(folder.begin(), folder.end(), '/', '\\');
+    const std::string folder = WineName(unix);
     // The names in a folder that begin with `start`.
     const auto names = [](const std::wstring& in, std::wstring_view start) {
         std::vector<std::wstring> found;
