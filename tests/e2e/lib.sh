@@ -4,7 +4,9 @@
 # (look at windows, press keys, type). Sourced by run.sh (Linux) and wine.sh (Windows, which
 # replaces the few that differ); every wait is bounded.
 
-E2E_WAIT=${E2E_WAIT:-8} # seconds any single wait may take before the case fails
+# Seconds any single wait may take before the case fails: many times what it takes on a quiet
+# machine (a second or two under Wine), so that a loaded machine makes a case slow, never red.
+E2E_WAIT=${E2E_WAIT:-30}
 
 # ---------------------------------------------------------------------------------------------
 # X server
@@ -86,13 +88,14 @@ quietly() { "$@" >/dev/null 2>&1; }
 
 # poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds or SECONDS have passed.
 poll() {
-    local tries=$(($1 * 10))
+    # Counted in real time: under load each try of COMMAND itself may take long.
+    local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
     shift
-    while ((tries-- > 0)); do
+    while true; do
         "$@" && return 0
+        ((${EPOCHREALTIME/./} < deadline)) || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -358,8 +361,13 @@ has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
 # make Qt see it lose and regain activation, and under load keys then reach an inactive window.
 focus() {
     has_focus "$1" && return 0
-    xdotool windowfocus "$1" 2>/dev/null
-    poll 3 has_focus "$1" && return 0
+    # A request made while the window manager is busy with another window may be lost: asked
+    # again every few seconds, within the one bound.
+    local deadline=$((SECONDS + E2E_WAIT))
+    while ((SECONDS < deadline)); do
+        xdotool windowfocus "$1" 2>/dev/null
+        poll 3 has_focus "$1" && return 0
+    done
     fail_note "window $1 did not take the keyboard focus"
     return 1
 }
@@ -387,7 +395,13 @@ answer_question() {
     wait_dialog 'File modification required'
     local question=$WID
     expect_only_window "$question"
+    # Wine may lose a key while it settles which window is active: the answer is given again
+    # while the question is still open, and so can never reach another window.
+    local deadline=$((SECONDS + E2E_WAIT))
     press "$question" "$1"
+    while ! poll 3 not viewable "$question" && ((SECONDS < deadline)); do
+        press "$question" "$1"
+    done
     wait_closed "$question"
 }
 

@@ -128,9 +128,10 @@ looks_changed() { [[ $(looks "$1") != "$2" ]]; }
 finish_and_exit() {
     others_settled
     wait_main
-    local before tries
+    local before
     before=$(looks "$WID")
-    for tries in 1 2 3; do
+    local deadline=$((SECONDS + E2E_WAIT))
+    while ((SECONDS < deadline)); do
         press "$WID" alt+f
         poll 3 looks_changed "$WID" "$before" && break
         xdotool windowactivate "$WID" 2>/dev/null || true
@@ -139,7 +140,8 @@ finish_and_exit() {
         fail_note "Finish did not show the panel"
         return 1
     fi
-    for tries in 1 2 3; do
+    deadline=$((SECONDS + E2E_WAIT))
+    while ((SECONDS < deadline)); do
         press "$WID" alt+e
         poll 3 not app_alive && break
     done

@@ -11,6 +11,10 @@ build_type=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-again.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# Built from nothing: a compiler cache would hand back the first build's objects.
+unset CMAKE_CXX_COMPILER_LAUNCHER CMAKE_C_COMPILER_LAUNCHER
+export CCACHE_DISABLE=1
+
 mkdir "$work/elsewhere"
 tar -C "$source_dir" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$work/elsewhere" -xf -
 cmake -S "$work/elsewhere" -B "$work/build" -G "${CMAKE_GENERATOR:-Unix Makefiles}" \
