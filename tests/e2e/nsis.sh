@@ -103,6 +103,13 @@ stop_app() {
 # The installer's window, once it has come up (NSIS titles it "Zelvo Setup ", a blank last).
 setup_window() { xdotool search --onlyvisible --name '^Zelvo Setup' 2>/dev/null; }
 
+# The PBS start-up, done in the installation: the path file cleaned, both scripts started there.
+pbs_started_up() {
+    expect_bytes "$INST/SQPATH.DAT" \
+        '01GLDATA=C:\\ZELVO\\GL\r\n00svtemp=C:\\TEMP\r\n 00SVKEEP=indented, so kept\r\n02ARDATA=C:\\ZELVO\\AR\r\n'
+    expect_launches_unordered "svpath.bat" "vlkreset.bat [nowarning]"
+}
+
 # ---------------------------------------------------------------------------------------------
 # Cases
 
@@ -118,9 +125,7 @@ case_silent() {
         wait_app_started
         if [[ $layout == PBS ]]; then
             wait_main
-            expect_bytes "$INST/SQPATH.DAT" \
-                '01GLDATA=C:\\ZELVO\\GL\r\n00svtemp=C:\\TEMP\r\n 00SVKEEP=indented, so kept\r\n02ARDATA=C:\\ZELVO\\AR\r\n'
-            expect_launches_unordered "svpath.bat" "vlkreset.bat [nowarning]"
+            pbs_started_up
         else
             answer_question alt+y
             expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nCOBDIR=C:\\ZELVO\\SV\r\nSYNRUN=ZELVO\r\n'
@@ -144,7 +149,7 @@ case_finish_page() {
     expect "the installer's window did not appear" poll "$E2E_WAIT" settled setup_window
     local setup=$WID
     press "$setup" alt+i # Install, on the folder page
-    poll "$E2E_WAIT" test -f "$INST/Docs/README.TXT" || fail_note "nothing was installed"
+    expect "nothing was installed" poll "$E2E_WAIT" test -f "$INST/Docs/README.TXT"
     # Finish (Alt+F) only works once the finish page shows: pressed again while it has not.
     for _ in 1 2 3 4 5; do
         press "$setup" alt+f
@@ -153,9 +158,7 @@ case_finish_page() {
     expect_installer_ends
     wait_app_started
     wait_main
-    expect_bytes "$INST/SQPATH.DAT" \
-        '01GLDATA=C:\\ZELVO\\GL\r\n00svtemp=C:\\TEMP\r\n 00SVKEEP=indented, so kept\r\n02ARDATA=C:\\ZELVO\\AR\r\n'
-    expect_launches_unordered "svpath.bat" "vlkreset.bat [nowarning]"
+    pbs_started_up
     finish_and_exit
     local left
     left=$(find "$INST/Docs" -mindepth 1 -printf '%P ')
