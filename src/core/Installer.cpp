@@ -24,7 +24,12 @@ bool InitialisesAtOnce(std::optional<Layout> layout) {
 } // namespace
 
 bool Installer::Form_Load() {
-    // First of all: a file a crash left mixed must not be read, by the detection or anyone.
+    // The program lies in the installation it finishes, wherever its starter left the current
+    // folder (an installer's last output folder, its own, another installation): the markers,
+    // the deletion and the scripts must belong to the folder whose files are rewritten. A folder
+    // that cannot be entered is a failed step like any other, and the rest runs where it is.
+    (void)platform_.ChangeDirectory(platform_.ProgramDirectory());
+    // Then: a file a crash left mixed must not be read, by the detection or anyone.
     RecoverInterruptedRewrites(platform_);
     InstallVariant_ = DetectInstallVariant(platform_);
     bool emptyFilesEnabled = true;

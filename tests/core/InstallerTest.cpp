@@ -118,3 +118,20 @@ TEST(FormLoad, PutsBackWhatAnInterruptedRewriteLeftBeforeAnythingElse) {
     };
     EXPECT_LT(first("replace " + path), first("probe CLASSIC9.ICO"));
 }
+
+// Caught: start-up working in the folder it was started from rather than its own, entering its
+// own folder only after something has been read, or giving up when that folder cannot be entered.
+TEST(FormLoad, WorksInTheProgramsOwnFolderWhereverItWasStarted) {
+    for (const bool enters : {true, false}) {
+        FakePlatform platform; // started in C:\START
+        if (!enters)
+            platform.chdirFailure = "No such file or directory";
+        platform.probes = {{"PBS.BAT", Probe::Found}};
+        Installer(platform).Form_Load();
+        ASSERT_FALSE(platform.events.empty());
+        EXPECT_EQ(platform.events.front(), "chdir C:\\APP");
+        EXPECT_EQ(platform.currentDirectory, enters ? "C:\\APP" : "C:\\START");
+        EXPECT_EQ(platform.launches.size(), 2u);
+        EXPECT_TRUE(platform.messages.empty());
+    }
+}

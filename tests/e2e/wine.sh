@@ -260,6 +260,9 @@ case_demo_data() {
     expect_app_ends
 }
 
+# Sourced by another suite of the Windows program (nsis.sh): the set-up and helpers, no cases.
+[[ ${BASH_SOURCE[0]} != "$0" ]] && return 0
+
 cases=(startup_pbs startup_rw9_yes startup_rw9_no company demo_data)
 [[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
 

@@ -37,6 +37,7 @@ public:
     std::map<std::string, File> files;
     std::string programDirectory = "C:\\APP";
     bool failDeletes = false;
+    std::optional<std::string> chdirFailure; // set: no folder can be made current
 
     // --- the record ---
     std::vector<std::string> events; // every call, in order, in a short readable form
@@ -104,6 +105,8 @@ public:
 
     Status ChangeDirectory(std::string_view path) override {
         events.push_back("chdir " + std::string(path));
+        if (chdirFailure)
+            return Status::Fail(*chdirFailure);
         currentDirectory = path;
         return Status::Ok();
     }

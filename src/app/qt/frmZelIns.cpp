@@ -13,6 +13,7 @@ frmZelIns::frmZelIns(Platform& platform, QWidget* parent) : QWidget(parent), ins
     createControls();
     arrangeTabOrder();
     connectEvents();
+    centre();
 }
 
 void frmZelIns::Form_Load() {

@@ -37,6 +37,8 @@ protected:
 private:
     void createControls();
     void arrangeTabOrder();
+    // Centres the window on its screen's area left free by panels and docks.
+    void centre();
     void connectEvents();
     void unload();
 

@@ -10,6 +10,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 
 namespace zelvoset {
 namespace {
@@ -94,6 +96,15 @@ void frmZelIns::createControls() {
     cmdEmptyFiles = controlNamed<QPushButton>("cmdEmptyFiles");
     cmdFinish = controlNamed<QPushButton>("cmdFinish");
     cmdExit = controlNamed<QPushButton>("cmdExit");
+}
+
+void frmZelIns::centre() {
+    // The window manager would put a window without a position where it finds room (openbox:
+    // in a free corner, away from the installer that started the program): centred instead.
+    if (const QScreen* where = screen())
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                 where->availableGeometry())
+                 .topLeft());
 }
 
 void frmZelIns::arrangeTabOrder() {

@@ -11,6 +11,7 @@ frmZelIns::frmZelIns(Platform& platform) : installer_(platform) {
     createControls();
     arrangeTabOrder();
     applyDpi(win32::DpiOf(window_));
+    centre();
 }
 
 frmZelIns::~frmZelIns() {

@@ -68,6 +68,8 @@ private:
     // Places every control and sizes its text for a resolution of `dpi` dots per inch.
     void applyDpi(UINT dpi);
     SIZE windowSizeFor(UINT dpi) const;
+    // Centres the window on the work area it was made on.
+    void centre();
     // The control with a control id, or nullptr for any other id.
     const Placed* withId(int id) const;
     HWND firstTabStop() const;
@@ -75,6 +77,7 @@ private:
     Installer installer_;
     HWND window_ = nullptr;
     std::vector<Placed> controls_; // in the description's order
+    RECT workArea_{};              // of the monitor the window comes up on
     Font formFont_;
     Font headingFont_;
     // The control that has the focus while the window is active, given it back on return.

@@ -1,6 +1,7 @@
 // How the Win32 window draws the form's description: its controls, places, fonts and tab order.
 #include "Accessible.h"
 #include "Dpi.h"
+#include "Monitor.h"
 #include "Resources.h"
 #include "Text.h"
 #include "frmZelIns.h"
@@ -100,10 +101,23 @@ bool Shown(HWND control, HWND window) {
 void frmZelIns::createWindow() {
     static const bool registered = (RegisterClasses(&frmZelIns::WindowProc), true);
     (void)registered;
-    // Sized once the controls exist, from the resolution of the monitor it lands on.
+    // Made on the monitor where it will show, so that it is sized once the controls exist at
+    // that monitor's resolution; centred there once it has its size.
+    workArea_ = win32::StartWorkArea();
     CreateWindowExW(kWindowExStyle, WindowClass(), win32::WidenForDisplay(form::kCaption).c_str(),
-                    kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                    nullptr, nullptr, Instance(), this);
+                    kWindowStyle, workArea_.left, workArea_.top, 0, 0, nullptr, nullptr, Instance(),
+                    this);
+}
+
+void frmZelIns::centre() {
+    if (!window_)
+        return;
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    const POINT corner =
+        win32::CentredIn(workArea_, {frame.right - frame.left, frame.bottom - frame.top});
+    SetWindowPos(window_, nullptr, corner.x, corner.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void frmZelIns::createControls() {

@@ -4,6 +4,7 @@
 #include "Dpi.h"
 #include "FakePlatform.h"
 #include "Form.h"
+#include "Monitor.h"
 #include "Text.h"
 #include "frmZelIns.h"
 
@@ -200,6 +201,22 @@ TEST_F(Window, FollowsTheMonitorsResolution) {
         GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
     ASSERT_TRUE(threadContext && awareness);
     EXPECT_EQ(awareness(threadContext()), 2) << "DPI_AWARENESS_PER_MONITOR_AWARE";
+}
+
+// Caught: the window left where the system puts a new one (the top left corner), or pushed
+// off its monitor's work area when it does not fit.
+TEST_F(Window, ComesUpCentredOnTheWorkAreaOfItsMonitor) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(form.Handle(), MONITOR_DEFAULTTONULL), &monitor));
+    const RECT& work = monitor.rcWork;
+    RECT frame;
+    GetWindowRect(form.Handle(), &frame);
+    EXPECT_NEAR(frame.left - work.left, work.right - frame.right, 1);
+    EXPECT_NEAR(frame.top - work.top, work.bottom - frame.bottom, 1);
+    const POINT corner = win32::CentredIn({100, 50, 500, 350}, {600, 100});
+    EXPECT_EQ(corner.x, 100);
+    EXPECT_EQ(corner.y, 150);
 }
 
 TEST_F(Window, StartUpComesBeforeTheWindowAndSetsTheEmptyFilesButton) {
