@@ -467,7 +467,15 @@ finish_and_exit() {
 # Opens the company file dialog from the main window.
 open_company_dialog() {
     wait_main
-    press "$WID" alt+e
+    local main=$WID
+    # A key may be lost while the window manager settles the active window. It is sent again
+    # only after a long wait with the main window still the program's only one, so that a slow
+    # dialog is not opened twice.
+    local deadline=$((SECONDS + E2E_WAIT))
+    press "$main" alt+e
+    while ! poll 10 settled dialogs_titled 'Browse for Company File' && ((SECONDS < deadline)); do
+        [[ $(visible_windows) == "$main" ]] && press "$main" alt+e
+    done
     wait_dialog 'Browse for Company File'
 }
 
