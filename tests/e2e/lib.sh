@@ -319,7 +319,11 @@ settled() {
 # wait_dialog TITLE: waits for a visible dialog titled TITLE and sets WID to it.
 wait_dialog() {
     poll "$E2E_WAIT" settled dialogs_titled "$1" && return 0
-    fail_note "no dialog titled '$1' appeared"
+    local seen=() wid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        seen+=("'$(xdotool getwindowname "$wid" 2>/dev/null)'")
+    done
+    fail_note "no dialog titled '$1' appeared; visible: ${seen[*]}"
     return 1
 }
 
@@ -400,6 +404,7 @@ answer_question() {
     local deadline=$((SECONDS + E2E_WAIT))
     press "$question" "$1"
     while ! poll 3 not viewable "$question" && ((SECONDS < deadline)); do
+        xdotool windowactivate "$question" 2>/dev/null || true
         press "$question" "$1"
     done
     wait_closed "$question"
@@ -445,9 +450,12 @@ dismiss_error_box() {
 
 # Alt+D, whose script cannot be started: the error box, dismissed.
 demo_data_refused() {
+    others_settled
     wait_main
-    press "$WID" alt+d
-    dismiss_error_box
+    press_for_dialog "$WID" alt+d 'Zelvo Install'
+    local box=$WID
+    press "$box" Return
+    wait_closed "$box"
 }
 
 # Waits until nothing else on the display can take the focus from under the next keys; a suite
@@ -467,16 +475,25 @@ finish_and_exit() {
 # Opens the company file dialog from the main window.
 open_company_dialog() {
     wait_main
-    local main=$WID
-    # A key may be lost while the window manager settles the active window. It is sent again
-    # only after a long wait with the main window still the program's only one, so that a slow
-    # dialog is not opened twice.
+    press_for_dialog "$WID" alt+e 'Browse for Company File'
+}
+
+# press_for_dialog WID KEY TITLE: presses KEY in the main window WID and waits for the dialog
+# TITLE that it opens, setting WID to it. A key may be lost while Wine settles which window is
+# active (after a box or a console window closed): the window is activated again and the key
+# sent again, but only after a long wait with WID still the program's only window, so that a
+# slow dialog is never opened twice.
+press_for_dialog() {
+    local main=$1 key=$2 title=$3
     local deadline=$((SECONDS + E2E_WAIT))
-    press "$main" alt+e
-    while ! poll 10 settled dialogs_titled 'Browse for Company File' && ((SECONDS < deadline)); do
-        [[ $(visible_windows) == "$main" ]] && press "$main" alt+e
+    press "$main" "$key"
+    while ! poll 10 settled dialogs_titled "$title" && ((SECONDS < deadline)); do
+        if [[ $(visible_windows) == "$main" ]]; then
+            xdotool windowactivate "$main" 2>/dev/null || true
+            press "$main" "$key"
+        fi
     done
-    wait_dialog 'Browse for Company File'
+    wait_dialog "$title"
 }
 
 # Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter. A

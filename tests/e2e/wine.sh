@@ -252,8 +252,7 @@ case_demo_data() {
     press "$WID" alt+d
     expect_launches "svreset.bat"
     rm "$INST/svreset.bat"
-    press "$WID" alt+d
-    dismiss_error_box
+    demo_data_refused
     expect_launches "svreset.bat"
     wait_main
     press "$WID" alt+F4
