@@ -230,12 +230,14 @@ TEST_F(TerminalTest, AScriptRunsOnceWhenItsTerminalFailsIsSilentOrIsLate) {
     }
 
     // Fails, then runs its step all the same while xterm runs its own. Caught: the two steps
-    // sharing one pipe, so that both run the script.
+    // sharing one pipe, so that both run the script, or neither in a window.
     Executable("bin/x-terminal-emulator", R"(#!/bin/sh
 { /bin/sleep 1; while [ "$1" != -e ]; do shift; done; shift; "$@"; echo $? > late.txt; } &
 exit 1
 )");
+    Write("svreset.bat", "echo in the window; echo >> runs.txt; : > done.txt\n");
     EXPECT_NE(Launch("DISPLAY", ":9"), "");
+    EXPECT_EQ(Read("xterm.out"), "in the window\n");
     EXPECT_EQ(WaitFor("late.txt"), "1\n")
         << "the failed terminal's step did not end without the script";
     EXPECT_EQ(Runs(), 1);
