@@ -355,6 +355,15 @@ TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
     CleanOutSQPATH(platform);
     EXPECT_EQ(Read("linked"), "kept\r\n");
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
+
+    // Caught: the set-user-ID bit that writing cleared not put back, for an owner without root's
+    // privilege to keep it.
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    ASSERT_EQ(chown(Path("SQPATH.DAT").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 04644), 0);
+    EXPECT_EQ(CleanAsNobody(), 0);
+    EXPECT_EQ(Read("linked"), "kept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 04644u);
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
