@@ -257,7 +257,7 @@ i=0; while [ ! -e '$CASE_DIR/seen' ] && [ \$i -lt 600 ]; do sleep 0.1; i=\$((i +
             >"$CASE_DIR/bin/x-terminal-emulator"
         chmod 755 "$CASE_DIR/bin/x-terminal-emulator"
     else
-        expect "$terminal is not installed (scripts/setup installs it)" command -v "$terminal"
+        expect "$terminal is not installed (scripts/setup installs it)" quietly command -v "$terminal"
         ln -s "$(command -v "$terminal")" "$CASE_DIR/bin/x-terminal-emulator"
     fi
     session=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
@@ -322,7 +322,8 @@ case_demo_data() {
 }
 
 # Demo data whose terminal cannot reach its display (a stand-in first on PATH runs xterm on one
-# that no server answers): the script runs once, without a window, and no box is shown.
+# that no server answers): it fails, the next terminal (xterm, on the display) shows the script,
+# which runs once, and no box is shown.
 case_demo_data_terminal_unreachable() {
     make_layout "$INST" none
     mkdir -p "$CASE_DIR/bin"
