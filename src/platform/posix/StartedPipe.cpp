@@ -67,12 +67,16 @@ bool WindowShown(pid_t terminal) {
 
 StartedPipe::StartedPipe(int count) {
     const char* tmp = std::getenv("TMPDIR");
-    folder_ = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/zelvoset-launch.XXXXXX";
-    if (!mkdtemp(folder_.data()))
-        return;
+    const std::string folder =
+        std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/zelvoset-launch.XXXXXX";
     owned_ = true;
     for (int i = 0; i < count; ++i) {
-        paths_.push_back(folder_ + "/started." + std::to_string(i));
+        folders_.push_back(folder);
+        if (!mkdtemp(folders_.back().data())) {
+            folders_.pop_back();
+            return;
+        }
+        paths_.push_back(folders_.back() + "/started");
         if (mkfifo(paths_.back().c_str(), 0600) != 0)
             return;
         fds_.emplace_back(open(paths_.back().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -88,9 +92,11 @@ StartedPipe::~StartedPipe() {
 }
 
 void StartedPipe::Remove() const {
-    for (const std::string& path : paths_)
-        unlink(path.c_str());
-    rmdir(folder_.c_str());
+    for (std::size_t i = 0; i < folders_.size(); ++i) {
+        if (i < paths_.size())
+            unlink(paths_[i].c_str());
+        rmdir(folders_[i].c_str());
+    }
 }
 
 std::string StartedPipe::Step(const char* shell, bool setTitle) {
@@ -133,6 +139,13 @@ StartedPipe::Outcome StartedPipe::WaitForStart(int index, pid_t terminal,
         // dies first, which ends its hold on the pipe without a word.
         (void)poll(&word, 1, kConfirmMilliseconds);
         got = read(word.fd, buffer, sizeof buffer);
+    }
+    // A step that came between the pipe's going and now made a plain file of its name, wrote
+    // the word into it and runs the script. Once the folder is gone, no step can.
+    if (rmdir(folders_[index].c_str()) != 0 && errno == ENOTEMPTY) {
+        unlink(paths_[index].c_str());
+        rmdir(folders_[index].c_str());
+        return Outcome::kStarted;
     }
     if (got != 0)
         return Outcome::kStarted;

@@ -15,9 +15,11 @@ namespace zelvoset::posix {
 // pipe, which any process of the user can open, and only then becomes the script.
 //
 // Each terminal tried gets a pipe of its own, so that a step of a terminal given up can never run
-// the script beside the step of the next one. The pipes lie alone in a folder of their own (mode
-// 0700), open for reading from the start, so that a step's opening one for writing never blocks
-// while it is there. Their owner removes them; Release() hands that over.
+// the script beside the step of the next one. Each pipe lies alone in a folder of its own (mode
+// 0700), open for reading from the start, so that a step's opening it for writing never blocks
+// while it is there; once the terminal is given up, the folder goes with it, so that a late step
+// cannot make a plain file in the pipe's place either. Their owner removes them; Release() hands
+// that over.
 class StartedPipe {
 public:
     explicit StartedPipe(int count);
@@ -46,14 +48,13 @@ public:
     // the look at the screen, which runs in a process of its own): whether the step of pipe
     // `index` in `terminal` (a child, started at `start`) ran the script. Waits for the word until
     // the terminal fails or the time is up, then removes the pipe, taking a word that came
-    // meanwhile into account.
+    // meanwhile into account, and the pipe's folder.
     Outcome WaitForStart(int index, pid_t terminal, const timespec& start) const;
-    // In the watcher, once no terminal is left to try: the pipes and their folder go.
+    // In the watcher, once no terminal is left to try: every pipe and folder left goes.
     void Remove() const;
 
 private:
-    std::string folder_;
-    std::vector<std::string> paths_;
+    std::vector<std::string> folders_, paths_;
     std::vector<Fd> fds_;
     bool made_ = false;
     bool owned_ = false;

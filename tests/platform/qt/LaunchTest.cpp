@@ -105,6 +105,7 @@ protected:
     void SetUp() override {
         LaunchTest::SetUp();
         MakeDir("bin");
+        MakeDir("tmp");
         for (const char* name : {"x-terminal-emulator", "xterm"})
             Executable(std::string("bin/") + name, kFakeTerminal);
         Write("svreset.bat",
@@ -125,9 +126,10 @@ protected:
             QFile::remove(QString::fromStdString(Path(file)));
         for (const std::string name : kTerminals)
             QFile::remove(QString::fromStdString(Path(name + ".txt")));
-        const std::string bin = Path("bin");
+        const std::string bin = Path("bin"), tmp = Path("tmp");
         EXPECT_EQ(InChild([&] {
                       setenv("PATH", bin.c_str(), 1);
+                      setenv("TMPDIR", tmp.c_str(), 1);
                       if (variable)
                           setenv(variable, display, 1);
                       return QtPlatform().LaunchCommand("svreset.bat", arguments).reason() ==
@@ -140,6 +142,13 @@ protected:
             QThread::msleep(200);
         }
         EXPECT_EQ(QFile::exists(QString::fromStdString(Path("done.txt"))), reason.empty());
+        // Caught: the pipe of a terminal never tried left in the temporary folder.
+        const QDir pipes(QString::fromStdString(tmp));
+        for (int i = 0; i < 250 && !pipes.isEmpty(); ++i)
+            QThread::msleep(20);
+        EXPECT_TRUE(pipes.isEmpty())
+            << "left in $TMPDIR: "
+            << pipes.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(u' ').toStdString();
         for (const std::string name : kTerminals)
             if (QFile::exists(QString::fromStdString(Path(name + ".txt")))) {
                 // The step, its $0 and its pipe, whose folder is gone once the start is confirmed.
@@ -229,12 +238,15 @@ TEST_F(TerminalTest, AScriptRunsOnceWhenItsTerminalFailsIsSilentOrIsLate) {
         EXPECT_EQ(Runs(), 1) << exit;
     }
 
-    // Fails, then runs its step all the same while xterm runs its own. Caught: the two steps
-    // sharing one pipe, so that both run the script, or neither in a window.
+    // Fails, then runs its step all the same while xterm, slower, is on its way. Caught: the two
+    // steps sharing one pipe, or the failed one's pipe kept, so that both run the script, or
+    // neither in a window.
     Executable("bin/x-terminal-emulator", R"(#!/bin/sh
 { /bin/sleep 1; while [ "$1" != -e ]; do shift; done; shift; "$@"; echo $? > late.txt; } &
 exit 1
 )");
+    std::string slowXterm = kFakeTerminal;
+    Executable("bin/xterm", slowXterm.insert(slowXterm.find('\n') + 1, "/bin/sleep 2\n"));
     Write("svreset.bat", "echo in the window; echo >> runs.txt; : > done.txt\n");
     EXPECT_NE(Launch("DISPLAY", ":9"), "");
     EXPECT_EQ(Read("xterm.out"), "in the window\n");
