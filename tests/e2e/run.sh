@@ -252,9 +252,11 @@ i=0; while [ ! -e '$CASE_DIR/seen' ] && [ \$i -lt 600 ]; do sleep 0.1; i=\$((i +
     mkdir -p "$CASE_DIR/bin"
     if [[ $terminal == slow ]]; then
         # The policy's -T TITLE -e PROGRAM...; the program starts 6 s after the window.
-        printf '%s\n' '#!/bin/sh' 't=$2; shift 3' \
-            'exec xterm -T "$t" -e /bin/sh -c '"'"'sleep 6; exec "$@"'"'"' late "$@"' \
-            >"$CASE_DIR/bin/x-terminal-emulator"
+        cat >"$CASE_DIR/bin/x-terminal-emulator" <<'EOF'
+#!/bin/sh
+t=$2; shift 3
+exec xterm -T "$t" -e /bin/sh -c 'sleep 6; exec "$@"' late "$@"
+EOF
         chmod 755 "$CASE_DIR/bin/x-terminal-emulator"
     else
         expect "$terminal is not installed (scripts/setup installs it)" quietly command -v "$terminal"
