@@ -264,7 +264,8 @@ EOF
     fi
     session=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
     SESSION_PID=${session##*$'\n'}
-    trap 'stop_app; close_terminals; kill "$SESSION_PID" 2>/dev/null' EXIT
+    # Every step of the clean-up, whatever fails (set -e would end it at the first).
+    trap 'set +e; stop_app; close_terminals; kill "$SESSION_PID" 2>/dev/null' EXIT
     APP_ENV=("PATH=$CASE_DIR/bin:$PATH" "DBUS_SESSION_BUS_ADDRESS=${session%%$'\n'*}")
     if [[ $terminal == terminator ]]; then
         # The user's own Terminator, already open.

@@ -107,24 +107,31 @@ struct Terminal {
     const TerminalForm* form;
 };
 
+// The form of the terminal at `path`, known by its file's name; null for one not in the table.
+const TerminalForm* KnownForm(std::string_view path) {
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    for (const TerminalForm& form : kKnownTerminals)
+        if (form.name == name)
+            return &form;
+    return nullptr;
+}
+
 // What `found` really is: its links followed to the program's own file. Debian's NAME.wrapper
 // scripts translate the policy's options for the program NAME beside them, not always to the
-// ones that title a window (Tilix's): that program itself is run in their place.
+// ones that title a window (Tilix's): a known program itself is run in their place.
 Terminal Identify(const std::string& found) {
     char* real = realpath(found.c_str(), nullptr);
-    std::string path = real ? real : found;
+    const std::string path = real ? real : found;
     std::free(real);
     constexpr std::string_view kWrapper = ".wrapper";
     if (path.ends_with(kWrapper)) {
         const std::string program = path.substr(0, path.size() - kWrapper.size());
-        if (access(program.c_str(), X_OK) == 0)
-            path = program;
+        if (const TerminalForm* form = KnownForm(program);
+            form && access(program.c_str(), X_OK) == 0)
+            return {program, form};
     }
-    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
-    for (const TerminalForm& form : kKnownTerminals)
-        if (form.name == name)
-            return {path, &form};
-    return {path, &kPolicy};
+    const TerminalForm* form = KnownForm(path);
+    return {path, form ? form : &kPolicy};
 }
 
 // The terminal emulators that may give a script its window, in the order to try them: the
