@@ -39,6 +39,11 @@ fi
 
 tab=$'\t'
 
+# Every case but those of the terminal table starts its scripts' windows in xterm, whichever
+# terminal the system's x-terminal-emulator is.
+mkdir -p "$E2E_ROOT/bin" && ln -s "$(command -v xterm)" "$E2E_ROOT/bin/x-terminal-emulator"
+export PATH=$E2E_ROOT/bin:$PATH
+
 # ---------------------------------------------------------------------------------------------
 # Start-up, per layout
 
@@ -194,6 +199,105 @@ case_startup_none() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Each terminal in its own words
+
+# TERMINAL CLASS, and what each proves: a server behind the command (Debian's wrapper, as its
+# alternative names it); a title that -T does not
+# set; a running instance over D-Bus that would join the words of -e; a rejected -T; and a
+# stand-in for kitty on a slow machine, whose window is up long before it starts its program.
+terminal_rows=(
+    "gnome-terminal.wrapper gnome-terminal"
+    "konsole konsole"
+    "terminator terminator"
+    "qterminal qterminal"
+    "slow xterm"
+)
+
+# The windows of class CLASS titled TITLE, or TITLE followed by " — " and the terminal's name as
+# KDE adds it to every window's title.
+terminal_windows() {
+    local wid name
+    for wid in $(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null); do
+        name=$(xdotool getwindowname "$wid" 2>/dev/null) || continue
+        [[ $name == "$2" || $name == "$2 — "* ]] && echo "$wid"
+    done
+    return 0
+}
+# Ends the scripts of a terminal case and every window on the suite's display but the
+# program's: a terminal that a case failed with must not stand in the next case's way.
+close_terminals() {
+    local wid pid
+    : >"$CASE_DIR/seen"
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        pid=$(xdotool getwindowpid "$wid" 2>/dev/null) || continue
+        [[ $pid == "${APP_PID:-}" ]] || kill "$pid" 2>/dev/null
+    done
+    return 0
+}
+one_terminal_window() { [[ $(terminal_windows "$@" | wc -l) -eq 1 ]]; }
+
+# A PBS start-up with TERMINAL as the desktop's x-terminal-emulator, in a D-Bus session of the
+# case's own: each script in a window of its own of that terminal, titled with its name, once.
+# Caught: a terminal told in the policy's words where it ignores -T (konsole's title), joins
+# -e's words (terminator beside a running Terminator) or rejects -T (qterminal's window); a
+# slow terminal given up while its window is on the screen (the script runs without it).
+terminal_case() {
+    local terminal=$1 class=$2 script session
+    make_layout "$INST" PBS
+    for script in svpath.bat vlkreset.bat; do
+        # In its window until the case has seen it (at most a minute).
+        stand_in "$INST" "$script" "tty >'$CASE_DIR/tty-$script'
+i=0; while [ ! -e '$CASE_DIR/seen' ] && [ \$i -lt 600 ]; do sleep 0.1; i=\$((i + 1)); done"
+    done
+    mkdir -p "$CASE_DIR/bin"
+    if [[ $terminal == slow ]]; then
+        # The policy's -T TITLE -e PROGRAM...; the program starts 6 s after the window.
+        cat >"$CASE_DIR/bin/x-terminal-emulator" <<'EOF'
+#!/bin/sh
+t=$2; shift 3
+exec xterm -T "$t" -e /bin/sh -c 'sleep 6; exec "$@"' late "$@"
+EOF
+        chmod 755 "$CASE_DIR/bin/x-terminal-emulator"
+    else
+        expect "$terminal is not installed (scripts/setup installs it)" quietly command -v "$terminal"
+        ln -s "$(command -v "$terminal")" "$CASE_DIR/bin/x-terminal-emulator"
+    fi
+    session=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+    SESSION_PID=${session##*$'\n'}
+    # Every step of the clean-up, whatever fails (set -e would end it at the first).
+    trap 'set +e; stop_app; close_terminals; kill "$SESSION_PID" 2>/dev/null' EXIT
+    APP_ENV=("PATH=$CASE_DIR/bin:$PATH" "DBUS_SESSION_BUS_ADDRESS=${session%%$'\n'*}")
+    if [[ $terminal == terminator ]]; then
+        # The user's own Terminator, already open.
+        env "${APP_ENV[@]}" terminator -T mine >/dev/null 2>&1 &
+        expect "the user's Terminator did not open" poll 30 one_terminal_window "$class" mine
+    fi
+    start_app "$INST"
+    wait_main
+    for script in svpath.bat vlkreset.bat; do
+        # Generous: a cold terminal on a loaded machine, and the slow one's 6 s.
+        if ! poll 40 test -s "$CASE_DIR/tty-$script"; then
+            fail_note "$script did not run"
+            return 1
+        fi
+        expect "$script did not run in a terminal" grep -q '^/dev/pts/' "$CASE_DIR/tty-$script"
+        if ! poll 20 one_terminal_window "$class" "$script"; then
+            fail_note "no window of $class titled $script; titles:" \
+                "$(xdotool search --onlyvisible --name . getwindowname %@ 2>&1)"
+            return 1
+        fi
+    done
+    : >"$CASE_DIR/seen"
+    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    finish_and_exit
+}
+
+for row in "${terminal_rows[@]}"; do
+    read -r terminal class <<<"$row"
+    eval "case_terminal_${terminal//[-.]/_}() { terminal_case $terminal $class; }"
+done
+
+# ---------------------------------------------------------------------------------------------
 # Demo data
 
 # The script opens in a terminal window of its own, which comes up in front and active (under a
@@ -221,7 +325,8 @@ case_demo_data() {
 }
 
 # Demo data whose terminal cannot reach its display (a stand-in first on PATH runs xterm on one
-# that no server answers): the script runs once, without a window, and no box is shown.
+# that no server answers): it fails, the next terminal (xterm, on the display) shows the script,
+# which runs once, and no box is shown.
 case_demo_data_terminal_unreachable() {
     make_layout "$INST" none
     mkdir -p "$CASE_DIR/bin"
@@ -447,6 +552,10 @@ cases=(
     closed_output
     exit_leaves_script_running
 )
+for row in "${terminal_rows[@]}"; do
+    read -r terminal _ <<<"$row"
+    cases+=("terminal_${terminal//[-.]/_}")
+done
 [[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
 
 started=$SECONDS

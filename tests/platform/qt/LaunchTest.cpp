@@ -86,20 +86,26 @@ TEST_F(LaunchTest, AScriptThatIsNotThereIsAFailureWithItsReason) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("ran.txt"))));
 }
 
-// A stand-in terminal emulator: notes how it was called in NAME.txt, then runs what follows -e,
-// as a terminal does in its window. Shell built-ins only: PATH holds nothing else.
+// A stand-in terminal emulator: notes how it was called in NAME.txt, then runs the shell that
+// the options lead up to, as a terminal does in its window, which is NAME.out. Shell built-ins
+// only: PATH holds nothing else.
 constexpr const char* kFakeTerminal = R"(#!/bin/sh
 printf '[%s]\n' "$@" > "${0##*/}.txt"
-while [ $# -gt 0 ] && [ "$1" != -e ]; do shift; done
-shift
+exec > "${0##*/}.out"
+while [ $# -gt 0 ] && [ "$1" != /bin/sh ]; do shift; done
 exec "$@"
 )";
+
+// Every terminal that a test here makes.
+constexpr const char* kTerminals[] = {"x-terminal-emulator", "xterm",     "konsole", "terminator",
+                                      "gnome-terminal",      "qterminal", "foot"};
 
 class TerminalTest : public LaunchTest {
 protected:
     void SetUp() override {
         LaunchTest::SetUp();
         MakeDir("bin");
+        MakeDir("tmp");
         for (const char* name : {"x-terminal-emulator", "xterm"})
             Executable(std::string("bin/") + name, kFakeTerminal);
         Write("svreset.bat",
@@ -116,12 +122,14 @@ protected:
     std::string Launch(const char* variable, const char* display,
                        const std::vector<std::string>& arguments = {},
                        const std::string& reason = "") {
-        for (const char* file :
-             {"x-terminal-emulator.txt", "xterm.txt", "done.txt", "runs.txt", "late.txt"})
+        for (const char* file : {"done.txt", "runs.txt", "late.txt"})
             QFile::remove(QString::fromStdString(Path(file)));
-        const std::string bin = Path("bin");
+        for (const std::string name : kTerminals)
+            QFile::remove(QString::fromStdString(Path(name + ".txt")));
+        const std::string bin = Path("bin"), tmp = Path("tmp");
         EXPECT_EQ(InChild([&] {
                       setenv("PATH", bin.c_str(), 1);
+                      setenv("TMPDIR", tmp.c_str(), 1);
                       if (variable)
                           setenv(variable, display, 1);
                       return QtPlatform().LaunchCommand("svreset.bat", arguments).reason() ==
@@ -134,7 +142,14 @@ protected:
             QThread::msleep(200);
         }
         EXPECT_EQ(QFile::exists(QString::fromStdString(Path("done.txt"))), reason.empty());
-        for (const std::string name : {"x-terminal-emulator", "xterm"})
+        // Caught: the pipe of a terminal never tried left in the temporary folder.
+        const QDir pipes(QString::fromStdString(tmp));
+        for (int i = 0; i < 250 && !pipes.isEmpty(); ++i)
+            QThread::msleep(20);
+        EXPECT_TRUE(pipes.isEmpty())
+            << "left in $TMPDIR: "
+            << pipes.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(u' ').toStdString();
+        for (const std::string name : kTerminals)
             if (QFile::exists(QString::fromStdString(Path(name + ".txt")))) {
                 // The step, its $0 and its pipe, whose folder is gone once the start is confirmed.
                 static const QRegularExpression step(R"(\[-c\]\n\[.*\]\n\[zelvoset\]\n\[(.*)\]\n)");
@@ -174,20 +189,70 @@ TEST_F(TerminalTest, TheDesktopsTerminalElseXtermElseNoWindow) {
     EXPECT_EQ(Launch("DISPLAY", ":9"), "") << "no terminal";
 }
 
+// The alternative's links are followed to the terminal's own name, and a known terminal is told
+// in its own words. Caught: a terminal given the policy's -T/-e where it ignores, rejects or joins
+// them; a link not followed; a Debian wrapper run in place of its program; a Wayland-only
+// terminal tried under X alone; a title option that loses its title.
+TEST_F(TerminalTest, AKnownTerminalIsToldInItsOwnWords) {
+    const std::string tail = "[/bin/sh]\n[-c STEP]\n[./svreset.bat]\n[a b]\n";
+    const struct {
+        const char* link; // what x-terminal-emulator leads to
+        const char* display;
+        std::string shown;
+    } rows[] = {
+        {"konsole", "DISPLAY", "konsole [--separate]\n[-p]\n[tabtitle=svreset.bat]\n[-e]\n" + tail},
+        {"terminator", "DISPLAY", "terminator [--no-dbus]\n[-T]\n[svreset.bat]\n[-x]\n" + tail},
+        {"gnome-terminal.wrapper", "DISPLAY",
+         "gnome-terminal [--window]\n[--wait]\n[--title]\n[svreset.bat]\n[--]\n" + tail},
+        {"qterminal", "DISPLAY", "qterminal [-e]\n" + tail},
+        {"foot", "WAYLAND_DISPLAY", "foot [-T]\n[svreset.bat]\n" + tail},
+        {"foot", "DISPLAY", "xterm [-T]\n[svreset.bat]\n[-e]\n" + tail},
+    };
+    for (const std::string name : kTerminals)
+        Executable("bin/" + name, kFakeTerminal);
+    Executable("bin/gnome-terminal.wrapper", "#!/bin/sh\nexit 1\n");
+    for (const auto& row : rows) {
+        QFile::remove(QString::fromStdString(Path("bin/x-terminal-emulator")));
+        ASSERT_EQ(::symlink(row.link, Path("bin/x-terminal-emulator").c_str()), 0);
+        EXPECT_EQ(Launch(row.display, "x", {"a b"}), row.shown) << row.link;
+    }
+    // The one that takes no title on its command line gets it from the step.
+    EXPECT_EQ(Read("qterminal.out"), "\033]0;svreset.bat\007");
+    EXPECT_EQ(Read("konsole.out"), "");
+}
+
 // A terminal that does not run the script: it fails (xterm that cannot open its display), hands
 // the command to a server that never runs it, or runs it only after the launch was given up. The
 // script starts without a window instead, and runs exactly once.
 TEST_F(TerminalTest, AScriptRunsOnceWhenItsTerminalFailsIsSilentOrIsLate) {
+    // Caught: a failed terminal not giving way to the next (xterm), or waited for all the same.
     for (const char* exit : {"exit 1", "exit 0"}) {
         Executable("bin/x-terminal-emulator", std::string("#!/bin/sh\n") + exit + "\n");
         QElapsedTimer timer;
         timer.start();
-        Launch("DISPLAY", ":9", {"a b"});
+        const std::string shown = Launch("DISPLAY", ":9", {"a b"});
         // A failed terminal sends no word: the script need not wait the seconds for it.
         EXPECT_EQ(timer.elapsed() < 2000, exit == std::string("exit 1")) << timer.elapsed();
+        EXPECT_EQ(shown.starts_with("xterm "), exit == std::string("exit 1")) << shown;
         EXPECT_EQ(Read("args.txt"), "[a b]\n") << exit;
         EXPECT_EQ(Runs(), 1) << exit;
     }
+
+    // Fails, then runs its step all the same while xterm, slower, is on its way. Caught: the two
+    // steps sharing one pipe, or the failed one's pipe kept, so that both run the script, or
+    // neither in a window.
+    Executable("bin/x-terminal-emulator", R"(#!/bin/sh
+{ /bin/sleep 1; while [ "$1" != -e ]; do shift; done; shift; "$@"; echo $? > late.txt; } &
+exit 1
+)");
+    std::string slowXterm = kFakeTerminal;
+    Executable("bin/xterm", slowXterm.insert(slowXterm.find('\n') + 1, "/bin/sleep 2\n"));
+    Write("svreset.bat", "echo in the window; echo >> runs.txt; : > done.txt\n");
+    EXPECT_NE(Launch("DISPLAY", ":9"), "");
+    EXPECT_EQ(Read("xterm.out"), "in the window\n");
+    EXPECT_EQ(WaitFor("late.txt"), "1\n")
+        << "the failed terminal's step did not end without the script";
+    EXPECT_EQ(Runs(), 1);
 
     // Runs the step after the launch was given up, and notes how it ended.
     Executable("bin/x-terminal-emulator", R"(#!/bin/sh
