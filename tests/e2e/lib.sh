@@ -330,7 +330,12 @@ wait_dialog() {
 # Waits for the main window and sets WID to it.
 wait_main() {
     poll "$E2E_WAIT" settled main_window && return 0
-    fail_note "the main window did not appear"
+    local seen=() wid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        seen+=("'$(xdotool getwindowname "$wid" 2>/dev/null)'")
+    done
+    fail_note "the main window did not appear; program $(app_alive && echo running || echo ended);" \
+        "visible: ${seen[*]}"
     return 1
 }
 
