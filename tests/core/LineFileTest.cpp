@@ -113,6 +113,11 @@ TEST(LineFile, AFileChangedMeanwhileIsRewrittenOnceMoreOrLeft) {
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, false, /*overtakes*/ 2};
     EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {}, "00SV").status.ok());
     EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nkeep\r\nOTHER\r\nOTHER\r\n");
+
+    // Caught: a file saved anew under its name, where the old one's stamp stays, not seen.
+    platform.files["F"] = {"00SV\r\nkeep\r\n"};
+    platform.files["F"].savedAnew = 2;
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {}, "00SV").status.ok());
 }
 
 TEST(LineFile, FindLineMatchesWholeLinesExactly) {
