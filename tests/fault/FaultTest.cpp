@@ -273,6 +273,9 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
             ASSERT_EQ(entries.size(), 1u);
             EXPECT_TRUE(entries.begin()->starts_with("SQPATH.DAT.zelvoset-backup-"));
             EXPECT_TRUE(inst.Read(*entries.begin()) == file.old);
+            // Caught: a backup that others may read, as the old contents would be in /tmp.
+            EXPECT_EQ(StatOf(open(inst.Path(*entries.begin()).c_str(), O_RDONLY)).st_mode & 0777,
+                      0600u);
             // The one fact the user needs: where the old contents are.
             ASSERT_EQ(platform.messages.size(), 1u);
             EXPECT_NE(platform.messages[0].find(inst.Path("SQPATH.DAT")), std::string::npos);

@@ -366,6 +366,25 @@ TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 04644u);
 }
 
+// Caught: a folder that cannot be opened to be flushed counted as flushed, so that the switch line
+// seems added for good. Such a folder (write and search only) takes new files all the same.
+TEST_F(RewriteTest, AFolderThatCannotBeFlushedFailsTheRewrite) {
+    Write("SYNRUN.SYN", "PATH=SV\r\n");
+    for (const std::string& name : {root_, Path("SYNRUN.SYN")})
+        ASSERT_EQ(chown(name.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(root_.c_str(), 0333), 0);
+    const int messages = InChild([this] {
+        if (!BecomeNobody())
+            return 99;
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, Layout::CP);
+        return int(platform.messages.size());
+    });
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+    EXPECT_EQ(messages, 2); // the question, then the line to add by hand
+    EXPECT_EQ(Read("SYNRUN.SYN"), "COBSW=-F\r\nPATH=SV\r\n");
+}
+
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
     Write("SQMENU.DAT", "TB\r\n");
     ASSERT_EQ(mkfifo(Path("FIFO").c_str(), 0666), 0);
