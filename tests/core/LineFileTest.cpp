@@ -73,6 +73,9 @@ TEST(LineFile, LongLinesAndManyLinesSurviveBlockBoundaries) {
     EXPECT_EQ(Rewrite(bytes), expected);
 }
 
+// Branches of LineFile.cpp that no test takes, and why: Fill is never called again once Next said
+// false; a CR waits for its LF only at the very end of a block (pos_ == end_); and the writer never
+// writes after a failed write, whose failure the rewrite's own output reports as well.
 TEST(LineFile, FailuresLeaveTheOldBytes) {
     FakePlatform platform;
     platform.files["F"] = {"00SV\r\nkeep\r\n", false, false, /*failCommit*/ true};
