@@ -25,6 +25,26 @@ TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
     EXPECT_EQ(platform.PatternHasFile("SV/FILELINK"), Probe::Found);
 }
 
+// Caught: of several spellings of a name, the first that the folder lists taken, so that which
+// file is read depends on the folder's order; made in both orders, in two folders.
+TEST_F(PatternTest, OfSeveralSpellingsTheSmallestInByteOrderIsRead) {
+    QtPlatform platform;
+    const std::vector<std::string> names = {"sqpath.dat", "Sqpath.dat", "SQPATH.DAT", "sqPATH.dat"};
+    for (const std::string folder : {"made", "reversed"}) {
+        MakeDir(folder);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string& name = names[folder == "made" ? i : names.size() - 1 - i];
+            Write(folder + "/" + name, name);
+        }
+        char bytes[16] = {};
+        const auto input = platform.OpenForInput(folder + "/SqPath.Dat");
+        ASSERT_NE(input.file, nullptr);
+        EXPECT_EQ(std::string(bytes, input.file->Read(bytes, sizeof bytes).value_or(0)),
+                  "SQPATH.DAT")
+            << folder;
+    }
+}
+
 TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
     MakeDir("SVOBJ");
     Write("SVOBJ/a.gnt", "x");
