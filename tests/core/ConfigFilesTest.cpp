@@ -1,5 +1,6 @@
 #include "ConfigFiles.h"
 #include "FakePlatform.h"
+#include "LineFile.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,13 @@ const std::string kRwWarning =
 
 TEST(CleanOutSQPATH, DropsExactPrefixLinesFromBothFiles) {
     FakePlatform platform;
-    platform.files[kPath].bytes = "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\nlast";
+    // Caught: a prefix a byte short ("00S keep" dropped).
+    platform.files[kPath].bytes =
+        "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast";
     platform.files[kMenu].bytes = "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n";
     CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes, "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\nlast\r\n");
+    EXPECT_EQ(platform.files[kPath].bytes,
+              "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n");
     EXPECT_EQ(platform.files[kMenu].bytes, "tb\r\nXTB\r\nT\r\n");
 }
 
@@ -175,6 +179,8 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     EXPECT_NE(platform.messages[0].text.find(kPath), std::string::npos);
     EXPECT_NE(platform.messages[0].text.find(backup), std::string::npos);
     EXPECT_EQ(platform.messages[0].style, kStyleWarning);
+    // Caught: a failed rewrite told as a done one whose backup stayed.
+    EXPECT_TRUE(platform.messages[0].text.starts_with("The file " + kPath + " could not be"));
 
     // At the next start, still not to be put back: named again, during start-up too.
     platform.messages.clear();
@@ -190,4 +196,15 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(platform.files[kPath].bytes, "00SV\r\nkeep\r\n");
     EXPECT_EQ(platform.files.count(backup), 0u);
+
+    // Caught: RW.BAT left out of the recovery, or the recovery ending at the first missing file
+    // (no SQPATH.DAT, as in an RW9 installation).
+    platform.files.erase(kPath);
+    platform.files[kRwBat] = {"echo\r\n", false, false, /*failCommit*/ true};
+    platform.files[kRwBat].shared = true;
+    (void)RewriteLines(platform.Files(), kRwBat, "C:\\APP", {"x"}, {});
+    platform.files[kRwBat].failCommit = false;
+    platform.files[kRwBat].bytes = "mixed";
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(platform.files[kRwBat].bytes, "echo\r\n");
 }
