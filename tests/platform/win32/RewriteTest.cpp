@@ -154,6 +154,60 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     EXPECT_EQ(read(root + "\\elsewhere\\a.gnt"), "compiled");
 }
 
+// A file planted under a backup's name, in the temporary folder or in an installation folder
+// that others may write, is not copied over the installation's file at the next start. Files of
+// another user, and links, are planted by planted-links.sh.
+TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
+    Write("SQPATH.DAT", "current\r\n");
+    FileStore& store = platform.Files();
+    FileStore::Ref file = 0;
+    StoredFacts facts;
+    ASSERT_TRUE(store.Open(Path("SQPATH.DAT"), root_, file, facts).ok());
+    store.Close(file);
+    const std::string name = BackupName(facts);
+    const std::wstring temp = win32::TempFolder() + Wide(name);
+
+    // Caught: a backup with a second name taken (its links not counted).
+    Write("OTHER", "planted\r\n");
+    ASSERT_TRUE(CreateHardLinkW(System(name).c_str(), System("OTHER").c_str(), nullptr));
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"OTHER", "SQPATH.DAT", name}));
+    ASSERT_TRUE(DeleteFileW(System(name).c_str()));
+
+    // Our own backup is put back, and then removed.
+    Write(name, "backup\r\n");
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"OTHER", "SQPATH.DAT"}));
+
+    const char* unix = std::getenv("ZELVOSET_PLANTED_LINKS");
+    if (!unix)
+        GTEST_SKIP() << "files of another user and links: see planted-links.sh";
+    const std::string planted = WineName(unix);
+    // Caught: a link taken for a backup (the path the handle leads to not checked); it would
+    // copy a file from outside into the installation.
+    platform.programDirectory = planted + "\\inside";
+    ASSERT_TRUE(
+        store.Open(planted + "\\inside\\SQMENU.DAT", platform.programDirectory, file, facts).ok());
+    FileStore::Ref backup = 0;
+    long long size = 0;
+    std::string where;
+    EXPECT_TRUE(store.FindBackup(file, "own-backup", backup, size, where).ok());
+    EXPECT_NE(backup, 0);
+    store.Close(backup);
+    EXPECT_TRUE(store.FindBackup(file, "link-backup", backup, size, where).ok());
+    EXPECT_EQ(backup, 0);
+    store.Close(file);
+
+    // Caught: another user's file taken (its owner not checked). Moved, it keeps its owner.
+    platform.programDirectory = root_;
+    ASSERT_TRUE(MoveFileW(Wide(planted + "\\stranger").c_str(), temp.c_str()));
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
+    EXPECT_TRUE(DeleteFileW(temp.c_str())) << "the planted file is gone";
+}
+
 // Left uncleaned, the file would have the scripts run over stale entries: it is rewritten in
 // place, the new contents and the backup waiting in the temporary folder. Run on a real such
 // folder by refusing-folder.sh.

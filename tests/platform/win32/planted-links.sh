@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs RewriteTest.NothingOutsideTheInstallationIsRewrittenOrDeleted on an installation with
-# links to files and folders elsewhere: wine-run PROGRAM.exe. The links are made here, as Unix
-# links that Wine follows: Wine's own CreateSymbolicLinkW makes none it could follow itself.
+# links to files and folders elsewhere, and RewriteTest.OnlyABackupOfOurOwnIsPutBack with files
+# planted under a backup's name: wine-run PROGRAM.exe. The links are made here, as Unix links that
+# Wine follows: Wine's own CreateSymbolicLinkW makes none at all. So is a file of another user
+# (Wine runs as root here), which Wine shows as owned by ANONYMOUS LOGON.
 set -euo pipefail
 
 root=$(mktemp -d)
@@ -14,5 +16,9 @@ ln -s ../elsewhere "$root/inside/SVOBJ"
 mkdir "$root/inside/within"
 printf 'TB\r\nmenu\r\n' >"$root/inside/within/menu"
 ln -s within/menu "$root/inside/SQMENU.DAT"
+printf 'own\r\n' >"$root/inside/within/own-backup"
+ln -s ../../elsewhere/paths "$root/inside/within/link-backup"
+printf 'planted\r\n' >"$root/stranger"
+chown nobody "$root/stranger"
 ZELVOSET_PLANTED_LINKS=$root "$(dirname "$0")/../../../cmake/wine-run" "$1" \
-    --gtest_filter=RewriteTest.NothingOutsideTheInstallationIsRewrittenOrDeleted
+    --gtest_filter=RewriteTest.NothingOutsideTheInstallationIsRewrittenOrDeleted:RewriteTest.OnlyABackupOfOurOwnIsPutBack
