@@ -75,6 +75,18 @@ TEST_F(RewriteTest, AttributesAndOtherLinksAreKept) {
     EXPECT_EQ(Read("MENU.LNK"), "menu\r\n");
     EXPECT_EQ(List(),
               (std::vector<std::string>{"MENU.LNK", "SQMENU.DAT", "SQPATH.DAT", "paths.dat"}));
+
+    // Caught: the overwrite not held against other writers. While another program may write
+    // the file, it is left as it is.
+    Write("SQMENU.DAT", "TB\r\nmenu\r\n");
+    const HANDLE writer = CreateFileW(System("MENU.LNK").c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    CleanOutSQPATH(platform);
+    CloseHandle(writer);
+    EXPECT_EQ(Read("SQMENU.DAT"), "TB\r\nmenu\r\n");
+    EXPECT_EQ(List(),
+              (std::vector<std::string>{"MENU.LNK", "SQMENU.DAT", "SQPATH.DAT", "paths.dat"}));
 }
 
 TEST_F(RewriteTest, FoldersDeeperThanTheClassicLimit) {
@@ -172,14 +184,28 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     ASSERT_TRUE(CreateHardLinkW(System(name).c_str(), System("OTHER").c_str(), nullptr));
     RecoverInterruptedRewrites(platform);
     EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
-    EXPECT_EQ(List(), (std::vector<std::string>{"OTHER", "SQPATH.DAT", name}));
+    // Caught: a backup named over that file, or taken for named when it could not be. (A second
+    // link has the file rewritten in place, behind a backup of that name.)
+    ASSERT_TRUE(CreateHardLinkW(System("LINKED").c_str(), System("SQPATH.DAT").c_str(), nullptr));
+    EXPECT_FALSE(Replace("SQPATH.DAT", "new\r\n").ok());
+    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+    EXPECT_EQ(Read(name), "planted\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "OTHER", "SQPATH.DAT", name}));
     ASSERT_TRUE(DeleteFileW(System(name).c_str()));
 
     // Our own backup is put back, and then removed.
+    // Caught: a backup that cannot be removed left unreported, to undo the rewrite again later.
     Write(name, "backup\r\n");
+    const HANDLE held = CreateFileW(System(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    RecoverInterruptedRewrites(platform);
+    CloseHandle(held);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find(name), std::string::npos);
     RecoverInterruptedRewrites(platform);
     EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
-    EXPECT_EQ(List(), (std::vector<std::string>{"OTHER", "SQPATH.DAT"}));
+    EXPECT_EQ(Read("LINKED"), "backup\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "OTHER", "SQPATH.DAT"}));
 
     const char* unix = std::getenv("ZELVOSET_PLANTED_LINKS");
     if (!unix)
