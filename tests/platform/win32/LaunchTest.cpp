@@ -41,6 +41,12 @@ TEST(BatchCommandLineTest, WhatCmdCannotCarryIsRefused) {
         EXPECT_NE(command.refusal, "");
     }
     EXPECT_NE(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(9000, L'a')}).refusal, "");
+    // Caught: the limit of what cmd.exe reads off by one either way.
+    const std::size_t room =
+        8191 - BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {L"a"}).line.size() + 1;
+    EXPECT_EQ(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(room, L'a')}).refusal, "");
+    EXPECT_NE(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(room + 1, L'a')}).refusal,
+              "");
 }
 
 class LaunchTest : public InTempDir {

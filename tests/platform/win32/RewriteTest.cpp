@@ -30,14 +30,22 @@ protected:
                            })
             .status;
     }
-    // Another program's write, through a handle of its own.
-    void Append(const std::string& relative, const std::string& bytes) const {
-        const HANDLE file = CreateFileW(System(relative).c_str(), FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr);
+    // Another program's write, through a handle of its own; with `sameTime`, the file's last
+    // write time is put back, as a file system of coarse times (FAT: 2 s) would leave it.
+    void Append(const std::string& relative, const std::string& bytes,
+                bool sameTime = false) const {
+        const HANDLE file =
+            CreateFileW(System(relative).c_str(),
+                        FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
         DWORD written = 0;
+        FILETIME before{};
+        GetFileTime(file, nullptr, nullptr, &before);
         const BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        if (sameTime)
+            SetFileTime(file, nullptr, nullptr, &before);
         CloseHandle(file);
         ASSERT_TRUE(ok && written == bytes.size());
     }
@@ -113,8 +121,9 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
                 bytes.append(buffer, got);
             for (std::size_t at; (at = bytes.find("00SV\r\n")) != std::string::npos;)
                 bytes.erase(at, 6);
+            // Caught, in the first pass: a change seen by its time alone, not its size.
             if (pass++ < times)
-                Append("SQPATH.DAT", "APPENDED\r\n");
+                Append("SQPATH.DAT", "APPENDED\r\n", pass == 1);
             return out.Write(bytes) ? Status::Ok() : Status::Fail("write");
         };
     };
@@ -134,19 +143,51 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
 // with nothing beside it.
 TEST_F(RewriteTest, AFileHeldWithoutDeleteSharingIsLeftWithNothingBesideIt) {
     Write("SQPATH.DAT", "00SV\r\nkept\r\n");
-    const HANDLE held =
-        CreateFileW(System("SQPATH.DAT").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    CleanOutSQPATH(platform);
-    CloseHandle(held);
-    EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
-    EXPECT_EQ(List(), (std::vector<std::string>{"SQPATH.DAT"}));
+    // Caught, the second: a file that may not be written now taken on all the same.
+    for (const DWORD sharing :
+         {FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE}) {
+        const HANDLE held = CreateFileW(System("SQPATH.DAT").c_str(), GENERIC_READ, sharing,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        CleanOutSQPATH(platform);
+        CloseHandle(held);
+        EXPECT_EQ(Read("SQPATH.DAT"), "00SV\r\nkept\r\n");
+        EXPECT_EQ(List(), (std::vector<std::string>{"SQPATH.DAT"}));
+    }
+}
+
+// What the rewrites rely on of the store's primitives, shown directly where no real file fails
+// under Wine: a write or a flush that fails (as on a full or failing disk) is a failure, and a
+// copy writes from the start of its target (as when the old contents are put back after an
+// overwrite that failed half way). Caught: the result of WriteFile or FlushFileBuffers
+// ignored; a copy that goes on where the last write stopped.
+TEST_F(RewriteTest, TheStoresWritesFailWhenTheSystemsDoAndCopiesStartAtTheStart) {
+    Write("SQPATH.DAT", "0123456789");
+    Write("OLD", "old");
+    const HANDLE reader = CreateFileW(System("OLD").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(win32::WriteAll(reader, "new").reason(), win32::SystemMessage(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(win32::FlushToDisk(reader).ok());
+    CloseHandle(reader);
+
+    FileStore& store = platform.Files();
+    FileStore::Ref file = 0, old = 0, out = 0;
+    StoredFacts facts;
+    ASSERT_TRUE(store.Open(Path("SQPATH.DAT"), root_, file, facts).ok());
+    ASSERT_TRUE(store.Open(Path("OLD"), root_, old, facts).ok());
+    ASSERT_TRUE(store.OpenOverwrite(file, out).ok());
+    ASSERT_TRUE(store.Write(out, "abcde").ok());
+    EXPECT_TRUE(store.Copy(old, out, 3).ok());
+    store.Close(out);
+    store.Close(old);
+    store.Close(file);
+    EXPECT_EQ(Read("SQPATH.DAT"), "oldde56789");
 }
 
 // A link planted in the installation must not lead the program, which may run as an
 // administrator, to a file elsewhere; a link within it still works. Run on real links by
-// planted-links.sh.
+// planted-links.sh, to a sibling folder whose name begins with the installation's (caught: the
+// test of a location without its trailing separator).
 TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     const char* unix = std::getenv("ZELVOSET_PLANTED_LINKS");
     if (!unix)
@@ -158,12 +199,12 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     };
     platform.programDirectory = root + "\\inside";
     CleanOutSQPATH(platform);
-    EXPECT_EQ(read(root + "\\elsewhere\\paths"), "00SV\r\nsecret\r\n");
+    EXPECT_EQ(read(root + "\\inside2\\paths"), "00SV\r\nsecret\r\n");
     EXPECT_EQ(read(root + "\\inside\\within\\menu"), "menu\r\n");
 
     ASSERT_TRUE(SetCurrentDirectoryW(Wide(root + "\\inside").c_str()));
     EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
-    EXPECT_EQ(read(root + "\\elsewhere\\a.gnt"), "compiled");
+    EXPECT_EQ(read(root + "\\inside2\\a.gnt"), "compiled");
 }
 
 // A file planted under a backup's name, in the temporary folder or in an installation folder
@@ -193,9 +234,15 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     EXPECT_EQ(List(), (std::vector<std::string>{"LINKED", "OTHER", "SQPATH.DAT", name}));
     ASSERT_TRUE(DeleteFileW(System(name).c_str()));
 
-    // Our own backup is put back, and then removed.
-    // Caught: a backup that cannot be removed left unreported, to undo the rewrite again later.
+    // Our own backup is put back, and then removed; not while another program may write it.
+    // Caught: the backup not held against writers; one that cannot be removed left unreported.
     Write(name, "backup\r\n");
+    const HANDLE writer = CreateFileW(System(name).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    RecoverInterruptedRewrites(platform);
+    CloseHandle(writer);
+    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
     const HANDLE held = CreateFileW(System(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     RecoverInterruptedRewrites(platform);
