@@ -62,6 +62,16 @@ TEST_F(RewriteTest, ReadOnlyIsHonouredAlsoForAnAdministrator) {
 
     EXPECT_EQ(Replace("SQPATH.DAT", "x").reason(), "The file is read-only.");
     EXPECT_EQ(List(), (std::vector<std::string>{"SQMENU.DAT", "SQPATH.DAT"}));
+
+    // Made read-only while it is rewritten: the replace fails, and says so. Caught: a failed
+    // ReplaceFileW taken for done, with the new contents left beside.
+    const auto late = [this](InputFile&, OutputFile& out) {
+        SetFileAttributesW(System("SQMENU.DAT").c_str(), FILE_ATTRIBUTE_READONLY);
+        return out.Write("new\r\n") ? Status::Ok() : Status::Fail("write");
+    };
+    EXPECT_FALSE(RewriteFile(platform.Files(), Path("SQMENU.DAT"), root_, late).status.ok());
+    EXPECT_EQ(Read("SQMENU.DAT"), "menu\r\n");
+    EXPECT_EQ(List(), (std::vector<std::string>{"SQMENU.DAT", "SQPATH.DAT"}));
 }
 
 TEST_F(RewriteTest, AttributesAndOtherLinksAreKept) {
@@ -295,14 +305,17 @@ TEST_F(RewriteTest, AFolderRefusingNewFiles) {
         for (const auto& entry : std::filesystem::directory_iterator(in))
             if (entry.path().filename().wstring().starts_with(start))
                 found.push_back(entry.path().filename().wstring());
+        std::sort(found.begin(), found.end());
         return found;
     };
     platform.programDirectory = folder;
+    // What earlier runs left there (a run cut short) is not this one's.
+    const auto before = names(win32::TempFolder(), L"~SQPATH.DAT.");
     CleanOutSQPATH(platform);
     std::ifstream cleaned(std::filesystem::path(Wide(folder + "\\SQPATH.DAT")), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(cleaned), {}), "locked\r\n");
     EXPECT_EQ(names(Wide(folder), L""), std::vector<std::wstring>{L"SQPATH.DAT"});
-    EXPECT_EQ(names(win32::TempFolder(), L"~SQPATH.DAT."), std::vector<std::wstring>());
+    EXPECT_EQ(names(win32::TempFolder(), L"~SQPATH.DAT."), before);
 }
 
 } // namespace
