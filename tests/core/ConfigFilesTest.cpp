@@ -1,5 +1,6 @@
 #include "ConfigFiles.h"
 #include "FakePlatform.h"
+#include "LineFile.h"
 
 #include <gtest/gtest.h>
 
@@ -190,4 +191,15 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(platform.files[kPath].bytes, "00SV\r\nkeep\r\n");
     EXPECT_EQ(platform.files.count(backup), 0u);
+
+    // Caught: RW.BAT left out of the recovery, or the recovery ending at the first missing file
+    // (no SQPATH.DAT, as in an RW9 installation).
+    platform.files.erase(kPath);
+    platform.files[kRwBat] = {"echo\r\n", false, false, /*failCommit*/ true};
+    platform.files[kRwBat].shared = true;
+    (void)RewriteLines(platform.Files(), kRwBat, "C:\\APP", {"x"}, {});
+    platform.files[kRwBat].failCommit = false;
+    platform.files[kRwBat].bytes = "mixed";
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(platform.files[kRwBat].bytes, "echo\r\n");
 }

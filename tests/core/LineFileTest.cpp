@@ -92,6 +92,14 @@ TEST(LineFile, FailuresLeaveTheOldBytes) {
     EXPECT_EQ(platform.files["F"].bytes, "data\r\n");
     EXPECT_EQ(platform.events, (std::vector<std::string>{"replace F"}));
     EXPECT_EQ(platform.files.size(), 1u);
+
+    // Caught: a read error part-way taken for the end of the file, which would cut it short, or
+    // prove a line that may go on.
+    platform.files["F"] = {"00SV\r\nSET COBSW=-F"};
+    platform.files["F"].readFailsAtEnd = true;
+    EXPECT_FALSE(RewriteLines(platform.Files(), "F", "", {}, "00SV").status.ok());
+    EXPECT_EQ(platform.files["F"].bytes, "00SV\r\nSET COBSW=-F");
+    EXPECT_FALSE(FindLine(platform, "F", "SET COBSW=-F").found);
 }
 
 TEST(LineFile, AFileChangedMeanwhileIsRewrittenOnceMoreOrLeft) {

@@ -17,6 +17,8 @@ TEST(Location, AFolderCountsOnlyStrictlyBelowTheBase) {
     EXPECT_EQ(FolderBelow("/inst/DATA/CO2", "/inst/", '/', Exact), "DATA/CO2");
     EXPECT_EQ(FolderBelow("C:\\DATA", "C:\\", '\\', Exact), "DATA") << "a root as the base";
     EXPECT_EQ(FolderBelow("/inst", "/inst", '/', Exact), std::nullopt) << "the base itself";
+    // Caught: the base itself, given with its separator, counted as below it (C:\SYCMPF.DAT).
+    EXPECT_EQ(FolderBelow("C:\\", "C:\\", '\\', Exact), std::nullopt);
     EXPECT_EQ(FolderBelow("/inst2/CO1", "/inst", '/', Exact), std::nullopt) << "a sibling";
     EXPECT_EQ(FolderBelow("/INST/CO1", "/inst", '/', Exact), std::nullopt);
     EXPECT_EQ(FolderBelow("/other", "/inst", '/', Exact), std::nullopt);

@@ -292,6 +292,38 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
             EXPECT_EQ(inst.Entries().size(), 2u);
         }
     }
+
+    // Caught: the folder sync after the backup is named (1), or after it is removed (2), failing
+    // unnoticed. The first leaves the file as it was; after the second the user hears of it.
+    for (const int nth : {1, 2}) {
+        inst.Write("SQPATH.DAT", file.old);
+        int syncs = 0;
+        onSync = [&](int fd) { return S_ISDIR(StatOf(fd).st_mode) && ++syncs == nth ? EIO : 0; };
+        InstallationPlatform platform(inst.Dir());
+        CleanOutSQPATH(platform);
+        onSync = nullptr;
+        EXPECT_TRUE(inst.Read("SQPATH.DAT") == (nth == 1 ? file.old : file.cleaned)) << nth;
+        EXPECT_EQ(platform.messages.size(), nth == 1 ? 0u : 1u);
+        EXPECT_EQ(inst.Entries().size(), 2u);
+    }
+
+    // Caught: a backup that cannot be removed counted as gone, to undo the rewrite at the next
+    // start. As nobody, whose folder refuses removals from the moment the backup is named.
+    inst.Write("SQPATH.DAT", file.old);
+    for (const std::string& name : {inst.Dir(), inst.Path("SQPATH.DAT")})
+        ASSERT_EQ(chown(name.c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
+    const ChildEnd end = RunInChild({-1, true}, [&] {
+        onSync = [&](int fd) {
+            return S_ISDIR(StatOf(fd).st_mode) ? chmod(inst.Dir().c_str(), 0555) : 0;
+        };
+        InstallationPlatform platform(inst.Dir());
+        CleanOutSQPATH(platform);
+        _exit(platform.messages.size() == 1 ? 0 : 3);
+    });
+    ASSERT_EQ(chmod(inst.Dir().c_str(), 0755), 0);
+    EXPECT_EQ(end.exitCode, 0) << end.Describe();
+    EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.cleaned);
+    EXPECT_EQ(inst.Entries().size(), 3u);
 }
 
 TEST(Faults, AnotherProgramsLinesAreNeverLost) {

@@ -97,7 +97,7 @@ public:
         auto it = files.find(std::string(path));
         if (it == files.end() || it->second.unreadable)
             return {nullptr, "cannot be read"};
-        return {std::make_unique<PieceInput>(it->second.bytes), {}};
+        return {std::make_unique<PieceInput>(it->second.bytes, it->second.readFailsAtEnd), {}};
     }
 
     FileStore& Files() override { return store; }

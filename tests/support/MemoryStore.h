@@ -21,6 +21,7 @@ struct FakeFile {
     bool shared = false;     // another name shares it: rewritten in place
     bool outside = false;    // lies outside the installation once links are resolved
     bool modeLostInPlace = false;
+    bool readFailsAtEnd = false; // a read error after the last byte
     // Not synced since its last change: after a crash its bytes could be anything.
     bool dirty = false;
     int generation = 0;
@@ -30,8 +31,11 @@ struct FakeFile {
 // Hands out the bytes in small uneven pieces, so that line ends fall across reads.
 class PieceInput : public InputFile {
 public:
-    explicit PieceInput(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit PieceInput(std::string bytes, bool failAtEnd = false)
+        : bytes_(std::move(bytes)), failAtEnd_(failAtEnd) {}
     std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
+        if (failAtEnd_ && pos_ == bytes_.size())
+            return std::nullopt;
         const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
         std::memcpy(buffer, bytes_.data() + pos_, n);
         pos_ += n;
@@ -40,6 +44,7 @@ public:
 
 private:
     std::string bytes_;
+    bool failAtEnd_;
     std::size_t pos_ = 0;
 };
 
@@ -104,7 +109,7 @@ public:
         (void)Done(Status::Ok());
         if (!f || f->unreadable)
             return nullptr;
-        return std::make_unique<PieceInput>(f->bytes);
+        return std::make_unique<PieceInput>(f->bytes, f->readFailsAtEnd);
     }
 
     Status CreateBeside(Ref file, Ref& fresh) override {
@@ -250,6 +255,9 @@ public:
         steps.push_back("Close");
         refs_.erase(file);
     }
+
+    // Files without a name not yet discarded.
+    std::size_t Unnamed() const { return loose_.size(); }
 
     // What a crash leaves: files without a name are gone, and the bytes of one never synced
     // since it changed are anything at all; here, the new bytes cut in the middle.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -265,6 +266,78 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     EXPECT_EQ(run.readAll().toStdString(), "echo elsewhere\n");
     EXPECT_TRUE(there.exists("a.gnt"));
     EXPECT_EQ(there.entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // Caught: the boundary without its trailing separator, so "zelvo2" counts as inside "zelvo".
+    MakeDir("zelvo");
+    MakeDir("zelvo2");
+    Write("zelvo2/paths", "00SV\r\n");
+    ASSERT_EQ(symlink(Path("zelvo2/paths").c_str(), Path("zelvo/SQPATH.DAT").c_str()), 0);
+    ScriptedPlatform zelvo;
+    zelvo.programDirectory = Path("zelvo");
+    CleanOutSQPATH(zelvo);
+    EXPECT_EQ(Read("zelvo2/paths"), "00SV\r\n");
+}
+
+// At a start, possibly as root, a file under the backup's name in a shared temporary folder is
+// copied over the installation's: only one that can be this user's own backup of this file.
+// Caught: each check of a found backup deleted (its owner, its links, others or its group may
+// write it, a link followed, no plain file) and the name made from the path alone.
+TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
+    MakeDir("tmp");
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::optional<std::string> previous =
+        tmpdir ? std::make_optional<std::string>(tmpdir) : std::nullopt;
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
+    const auto backupOf = [&](const char* name) {
+        FileStore::Ref ref = 0;
+        StoredFacts facts;
+        EXPECT_TRUE(platform.Files().Open(name, root_, ref, facts).ok());
+        platform.Files().Close(ref);
+        return "tmp/" + BackupName(facts);
+    };
+    // An earlier file at the same path left its backup.
+    Write("SQPATH.DAT", "earlier\r\n");
+    const std::string earlier = backupOf("SQPATH.DAT");
+    ASSERT_EQ(rename(Path("SQPATH.DAT").c_str(), Path("earlier").c_str()), 0);
+    Write("SQPATH.DAT", "now\r\n");
+    const std::string backup = backupOf("SQPATH.DAT");
+    Write("mine", "mine\r\n");
+    const std::vector<std::function<void()>> plants = {
+        [&] {
+            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
+            Write(earlier, "planted\r\n");
+        },
+        [&] { ASSERT_EQ(chown(Path(backup).c_str(), kNobody, kNobody), 0); },
+        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0602), 0); },
+        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0620), 0); },
+        [&] { ASSERT_EQ(link(Path(backup).c_str(), Path("tmp/second").c_str()), 0); },
+        [&] {
+            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
+            ASSERT_EQ(symlink(Path("mine").c_str(), Path(backup).c_str()), 0);
+        },
+        [&] {
+            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
+            ASSERT_EQ(mkfifo(Path(backup).c_str(), 0600), 0);
+        },
+    };
+    for (std::size_t i = 0; i < plants.size(); ++i) {
+        Write(backup, "planted\r\n");
+        ASSERT_EQ(chmod(Path(backup).c_str(), 0600), 0);
+        plants[i]();
+        const std::vector<std::string> planted = List("tmp");
+        RecoverInterruptedRewrites(platform);
+        EXPECT_EQ(Read("SQPATH.DAT"), "now\r\n") << i;
+        EXPECT_EQ(List("tmp"), planted) << i;
+        EXPECT_TRUE(platform.messages.empty()) << i;
+        ASSERT_TRUE(QDir(QString::fromStdString(Path("tmp"))).removeRecursively());
+        MakeDir("tmp");
+    }
+    // Its own backup is put back, and goes.
+    Write(backup, "old\r\n");
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "old\r\n");
+    EXPECT_EQ(List("tmp"), std::vector<std::string>());
+    previous ? setenv("TMPDIR", previous->c_str(), 1) : unsetenv("TMPDIR");
 }
 
 // Writing a file one does not own clears its set-id bits, which only the owner gets back: such a
@@ -282,6 +355,15 @@ TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
     CleanOutSQPATH(platform);
     EXPECT_EQ(Read("linked"), "kept\r\n");
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
+
+    // Caught: the set-user-ID bit that writing cleared not put back, for an owner without root's
+    // privilege to keep it.
+    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+    ASSERT_EQ(chown(Path("SQPATH.DAT").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 04644), 0);
+    EXPECT_EQ(CleanAsNobody(), 0);
+    EXPECT_EQ(Read("linked"), "kept\r\n");
+    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 04644u);
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {
