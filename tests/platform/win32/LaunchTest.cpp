@@ -86,6 +86,21 @@ TEST_F(LaunchTest, EachArgumentReachesTheScriptAsOne) {
     EXPECT_EQ(Attributes("refused.txt"), INVALID_FILE_ATTRIBUTES);
 }
 
+// The script gets the program's environment, but for a variable CD, which would stand in for
+// cmd.exe's own %CD% that the command line's '%' guard relies on. Caught: the environment passed
+// as 8-bit text (the script's variables lost); CD passed on.
+TEST_F(LaunchTest, TheScriptGetsTheEnvironmentButCD) {
+    Write("env.bat", "@echo off\r\n>env.tmp echo [%CD%][%ZELVOSET_SEEN%]\r\n"
+                     "move env.tmp env.txt >nul\r\n");
+    SetEnvironmentVariableW(L"CD", L"planted");
+    SetEnvironmentVariableW(L"ZELVOSET_SEEN", L"seen");
+    const Status launched = platform.LaunchCommand("env.bat", {});
+    SetEnvironmentVariableW(L"CD", nullptr);
+    SetEnvironmentVariableW(L"ZELVOSET_SEEN", nullptr);
+    ASSERT_TRUE(launched.ok());
+    EXPECT_EQ(WaitFor("env.txt"), "[" + root_ + "][seen]\r\n");
+}
+
 TEST_F(LaunchTest, OnlyAScriptOfTheCurrentFolderIsStarted) {
     EXPECT_EQ(platform.LaunchCommand("svreset.bat", {}).reason(),
               win32::SystemMessage(ERROR_FILE_NOT_FOUND));

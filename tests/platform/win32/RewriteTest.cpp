@@ -188,6 +188,27 @@ TEST_F(RewriteTest, TheStoresWritesFailWhenTheSystemsDoAndCopiesStartAtTheStart)
     ASSERT_TRUE(store.OpenOverwrite(file, out).ok());
     ASSERT_TRUE(store.Write(out, "abcde").ok());
     EXPECT_TRUE(store.Copy(old, out, 3).ok());
+    // Caught: a source that ends before the size asked (cut short by another program) copied
+    // for ever, not failed.
+    struct Job {
+        FileStore& store;
+        FileStore::Ref from, to;
+        bool copied = true;
+    } job{store, old, out};
+    const HANDLE copying = CreateThread(
+        nullptr, 0,
+        [](void* data) -> DWORD {
+            auto& copy = *static_cast<Job*>(data);
+            copy.copied = copy.store.Copy(copy.from, copy.to, 4).ok();
+            return 0;
+        },
+        &job, 0, nullptr);
+    const DWORD waited = WaitForSingleObject(copying, 20000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateThread(copying, 1);
+    CloseHandle(copying);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "a copy past the end of its source did not end in 20 s";
+    EXPECT_FALSE(job.copied);
     store.Close(out);
     store.Close(old);
     store.Close(file);
@@ -259,6 +280,9 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     CloseHandle(held);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(name), std::string::npos);
+    // Caught: the file named by its "\\?\" form.
+    EXPECT_NE(platform.messages[0].text.find("file " + Path("SQPATH.DAT") + " "),
+              std::string::npos);
     RecoverInterruptedRewrites(platform);
     EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
     EXPECT_EQ(Read("LINKED"), "backup\r\n");
