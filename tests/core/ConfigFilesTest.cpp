@@ -25,10 +25,13 @@ const std::string kRwWarning =
 
 TEST(CleanOutSQPATH, DropsExactPrefixLinesFromBothFiles) {
     FakePlatform platform;
-    platform.files[kPath].bytes = "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\nlast";
+    // Caught: a prefix a byte short ("00S keep" dropped).
+    platform.files[kPath].bytes =
+        "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast";
     platform.files[kMenu].bytes = "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n";
     CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes, "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\nlast\r\n");
+    EXPECT_EQ(platform.files[kPath].bytes,
+              "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n");
     EXPECT_EQ(platform.files[kMenu].bytes, "tb\r\nXTB\r\nT\r\n");
 }
 
@@ -176,6 +179,8 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     EXPECT_NE(platform.messages[0].text.find(kPath), std::string::npos);
     EXPECT_NE(platform.messages[0].text.find(backup), std::string::npos);
     EXPECT_EQ(platform.messages[0].style, kStyleWarning);
+    // Caught: a failed rewrite told as a done one whose backup stayed.
+    EXPECT_TRUE(platform.messages[0].text.starts_with("The file " + kPath + " could not be"));
 
     // At the next start, still not to be put back: named again, during start-up too.
     platform.messages.clear();

@@ -50,6 +50,26 @@ extern "C" int fsync(int fd) {
     return static_cast<int>(syscall(SYS_fsync, fd));
 }
 
+// Called at every ftruncate and rename of this process before the real one, likewise.
+std::function<int(int fd)> onTruncate;
+std::function<int()> onRename;
+
+extern "C" int ftruncate(int fd, off_t length) {
+    if (const int error = onTruncate ? onTruncate(fd) : 0) {
+        errno = error;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_ftruncate, fd, length));
+}
+
+extern "C" int rename(const char* from, const char* to) {
+    if (const int error = onRename ? onRename() : 0) {
+        errno = error;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_rename, from, to));
+}
+
 extern "C" int fdatasync(int fd) {
     if (const int error = SyncHook(fd)) {
         errno = error;
@@ -233,6 +253,14 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
     EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
     EXPECT_EQ(inst.Entries(), std::set<std::string>{"SQPATH.DAT"});
 
+    // Caught: a failed rename counted as done, or its new file left under a hidden name.
+    onSync = nullptr;
+    onRename = [] { return EIO; };
+    inst.Clean();
+    onRename = nullptr;
+    EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
+    EXPECT_EQ(inst.Entries(), std::set<std::string>{"SQPATH.DAT"});
+
     // After Yes the user is told to add the line by hand, also when only the directory could
     // not be synced after the rename.
     for (const mode_t kind : {S_IFREG, S_IFDIR}) {
@@ -273,6 +301,9 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
             ASSERT_EQ(entries.size(), 1u);
             EXPECT_TRUE(entries.begin()->starts_with("SQPATH.DAT.zelvoset-backup-"));
             EXPECT_TRUE(inst.Read(*entries.begin()) == file.old);
+            // Caught: a backup that others may read, as the old contents would be in /tmp.
+            EXPECT_EQ(StatOf(open(inst.Path(*entries.begin()).c_str(), O_RDONLY)).st_mode & 0777,
+                      0600u);
             // The one fact the user needs: where the old contents are.
             ASSERT_EQ(platform.messages.size(), 1u);
             EXPECT_NE(platform.messages[0].find(inst.Path("SQPATH.DAT")), std::string::npos);
@@ -306,6 +337,15 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
         EXPECT_EQ(platform.messages.size(), nth == 1 ? 0u : 1u);
         EXPECT_EQ(inst.Entries().size(), 2u);
     }
+
+    // Caught: a cut to size that fails counted as done, which would leave the old tail.
+    inst.Write("SQPATH.DAT", file.old);
+    int cuts = 0;
+    onTruncate = [&](int) { return cuts++ == 0 ? EIO : 0; };
+    inst.Clean();
+    onTruncate = nullptr;
+    EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
+    EXPECT_EQ(inst.Entries().size(), 2u);
 
     // Caught: a backup that cannot be removed counted as gone, to undo the rewrite at the next
     // start. As nobody, whose folder refuses removals from the moment the backup is named.

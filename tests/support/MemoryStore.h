@@ -18,6 +18,7 @@ struct FakeFile {
     bool readOnly = false;
     bool failCommit = false; // every sync of new contents fails
     int overtakes = 0;       // looks that find a line of another program added meanwhile
+    int savedAnew = 0;       // looks that find another file, the same bytes, under its name
     bool shared = false;     // another name shares it: rewritten in place
     bool outside = false;    // lies outside the installation once links are resolved
     bool modeLostInPlace = false;
@@ -96,6 +97,10 @@ public:
             --it->second.overtakes;
             it->second.bytes += "OTHER\r\n";
             ++it->second.generation;
+        }
+        if (it->second.savedAnew > 0) {
+            --it->second.savedAnew;
+            it->second.id = 0;
         }
         stamp = Stamp(it->second);
         identityAtPath = "id" + std::to_string(Identify(it->second).id);

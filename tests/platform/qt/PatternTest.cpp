@@ -25,10 +25,37 @@ TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
     EXPECT_EQ(platform.PatternHasFile("SV/FILELINK"), Probe::Found);
 }
 
+// Caught: of several spellings of a name, the first that the folder lists taken, so that which
+// file is read depends on the folder's order; made in both orders, in two folders.
+TEST_F(PatternTest, OfSeveralSpellingsTheSmallestInByteOrderIsRead) {
+    QtPlatform platform;
+    const std::vector<std::string> names = {"sqpath.dat", "Sqpath.dat", "SQPATH.DAT", "sqPATH.dat"};
+    for (const std::string folder : {"made", "reversed"}) {
+        MakeDir(folder);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string& name = names[folder == "made" ? i : names.size() - 1 - i];
+            Write(folder + "/" + name, name);
+        }
+        char bytes[16] = {};
+        const auto input = platform.OpenForInput(folder + "/SqPath.Dat");
+        ASSERT_NE(input.file, nullptr);
+        EXPECT_EQ(std::string(bytes, input.file->Read(bytes, sizeof bytes).value_or(0)),
+                  "SQPATH.DAT")
+            << folder;
+    }
+    // Caught: the exact spelling not read first.
+    char bytes[16] = {};
+    EXPECT_EQ(
+        std::string(bytes,
+                    platform.OpenForInput("made/sqpath.dat").file->Read(bytes, 16).value_or(0)),
+        "sqpath.dat");
+}
+
 TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
     MakeDir("SVOBJ");
     Write("SVOBJ/a.gnt", "x");
     MakeDir("SV");
+    ASSERT_EQ(symlink("../SVOBJ/a.gnt", Path("SV/link").c_str()), 0);
     ASSERT_EQ(chmod(Path("SVOBJ").c_str(), 0), 0);
     const int code = InChild([] {
         if (!BecomeNobody())
@@ -40,6 +67,9 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
             return 2;
         if (platform.DeleteMatching("SVOBJ/*.gnt"))
             return 3;
+        // Caught: a link that leads where this user may not look counted as no file.
+        if (platform.PatternHasFile("SV/link") != Probe::Failed)
+            return 5;
         // Detection takes the failed probe as a hit.
         return DetectInstallVariant(platform) == Layout::RW ? 0 : 4;
     });

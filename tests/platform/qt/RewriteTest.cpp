@@ -356,14 +356,38 @@ TEST_F(RewriteTest, AnOverwriteThatWouldLoseSetIdBitsDoesNotStart) {
     EXPECT_EQ(Read("linked"), "kept\r\n");
     EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 06666u);
 
-    // Caught: the set-user-ID bit that writing cleared not put back, for an owner without root's
-    // privilege to keep it.
-    Write("SQPATH.DAT", "00SV\r\nkept\r\n");
-    ASSERT_EQ(chown(Path("SQPATH.DAT").c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 04644), 0);
-    EXPECT_EQ(CleanAsNobody(), 0);
-    EXPECT_EQ(Read("linked"), "kept\r\n");
-    EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 04644u);
+    // Caught: the set-user-ID bit of another user's file counted as lost when root writes it (root
+    // keeps it), and not put back for an owner without root's privilege to keep it.
+    for (const bool asRoot : {true, false}) {
+        Write("SQPATH.DAT", "00SV\r\nkept\r\n");
+        ASSERT_EQ(chown(Path("SQPATH.DAT").c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(chmod(Path("SQPATH.DAT").c_str(), 04644), 0);
+        if (asRoot)
+            CleanOutSQPATH(platform);
+        else
+            EXPECT_EQ(CleanAsNobody(), 0);
+        EXPECT_EQ(Read("linked"), "kept\r\n") << asRoot;
+        EXPECT_EQ(Stat("SQPATH.DAT").st_mode & 07777, 04644u) << asRoot;
+    }
+}
+
+// Caught: a folder that cannot be opened to be flushed counted as flushed, so that the switch line
+// seems added for good. Such a folder (write and search only) takes new files all the same.
+TEST_F(RewriteTest, AFolderThatCannotBeFlushedFailsTheRewrite) {
+    Write("SYNRUN.SYN", "PATH=SV\r\n");
+    for (const std::string& name : {root_, Path("SYNRUN.SYN")})
+        ASSERT_EQ(chown(name.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(root_.c_str(), 0333), 0);
+    const int messages = InChild([this] {
+        if (!BecomeNobody())
+            return 99;
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, Layout::CP);
+        return int(platform.messages.size());
+    });
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+    EXPECT_EQ(messages, 2); // the question, then the line to add by hand
+    EXPECT_EQ(Read("SYNRUN.SYN"), "COBSW=-F\r\nPATH=SV\r\n");
 }
 
 TEST_F(RewriteTest, WhatCannotBeReadOrIsNoFileIsLeftAlone) {

@@ -75,6 +75,11 @@ TEST_F(LineFileRewriteTest, ARuntimeSwitchLineThatCannotBeWrittenIsReported) {
     EXPECT_EQ(platform.messages[2].text,
               "You will need to manually add the line SET COBSW=-F to the RW.BAT file in order "
               "for Zelvo to function properly.  Please refer to the installation instructions.");
+
+    // Caught: the end of a line longer than a block taken for the wanted line: asked all the same.
+    Write("synrun.syn", std::string(256 << 10, 'x') + "COBSW=-F\r\n");
+    addCOBSW(platform, Layout::CP);
+    EXPECT_EQ(platform.messages.size(), 5u);
 }
 
 using ProbeTest = InTempDir;
