@@ -80,8 +80,10 @@ public:
     // Gives the complete backup the name `name` in its folder, durably, never over an existing
     // file. `where` is the full name given.
     virtual Status NameBackup(Ref backup, std::string_view name, std::string& where) = 0;
-    // Finds a backup called `name` made for `file` in the folders CreateBackup uses, owned by
-    // the user the file or this program belongs to, with its size. Ok with 0 when there is none.
+    // Finds a backup called `name` made for `file` in the folders CreateBackup uses, with its
+    // size: only a plain file of one name that the user this program runs as (or one the system
+    // lets make it for them: the file's owner, the Administrators group) made, and that nobody
+    // else could have written. Ok with 0 when there is none.
     virtual Status FindBackup(Ref file, std::string_view name, Ref& backup, long long& size,
                               std::string& where) = 0;
     // Removes a named backup.

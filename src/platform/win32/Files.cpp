@@ -109,16 +109,6 @@ bool Within(std::wstring path, std::wstring folder) {
                                 static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
 }
 
-// The final path of a folder, every link and junction resolved.
-std::optional<std::wstring> FinalFolder(const std::wstring& folder) {
-    const std::wstring name = LongPathSafe(FullPath(folder.empty() ? L"." : folder));
-    const Handle handle(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle)
-        return std::nullopt;
-    return FinalPath(handle.get(), name);
-}
-
 Status KeepAttributes(const std::wstring& fresh, DWORD attributes) {
     // ReplaceFileW is documented to keep the replaced file's attributes; Wine's gives the result
     // the replacement's own instead, so they are put on the replacement first. The archive bit
@@ -135,6 +125,20 @@ Status KeepAttributes(const std::wstring& fresh, DWORD attributes) {
 }
 
 } // namespace
+
+std::optional<std::wstring> FinalFolder(const std::wstring& folder) {
+    const std::wstring name = LongPathSafe(FullPath(folder.empty() ? L"." : folder));
+    const Handle handle(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+        return std::nullopt;
+    return FinalPath(handle.get(), name);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(WithoutPrefix(a).c_str(), -1, WithoutPrefix(b).c_str(), -1, TRUE) ==
+           CSTR_EQUAL;
+}
 
 Opened<InputFile> OpenInputFile(std::string_view path) {
     const auto name = SystemPath(path);
@@ -212,9 +216,7 @@ bool WithinCurrentFolder(const std::wstring& folder) {
     const auto there = FinalFolder(folder);
     if (!here || !there)
         return false;
-    return CompareStringOrdinal(WithoutPrefix(*here).c_str(), -1, WithoutPrefix(*there).c_str(), -1,
-                                TRUE) == CSTR_EQUAL ||
-           Within(*there, *here);
+    return SamePath(*here, *there) || Within(*there, *here);
 }
 
 FileStore::Ref Store::Add(Entry entry) {

@@ -45,6 +45,10 @@ std::optional<Sibling> CreateSibling(const std::wstring& target, const wchar_t* 
                                      const std::wstring& directory = {});
 // The user's temporary folder, for what cannot go beside the file.
 std::wstring TempFolder();
+// The final path of a folder, every link and junction resolved.
+std::optional<std::wstring> FinalFolder(const std::wstring& folder);
+// Two final paths, letter case aside.
+bool SamePath(const std::wstring& a, const std::wstring& b);
 // Whether a folder, every link and junction on the way resolved, is the current folder or lies
 // below it.
 bool WithinCurrentFolder(const std::wstring& folder);

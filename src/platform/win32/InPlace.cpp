@@ -5,11 +5,51 @@
 #include "Paths.h"
 #include "Text.h"
 
+#include <aclapi.h>
+
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace zelvoset::win32 {
 namespace {
+
+// One class of the token's information, however large; empty when it cannot be had.
+std::vector<BYTE> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+    DWORD size = 0;
+    GetTokenInformation(token, what, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, what, buffer.data(), size, &size))
+        return {};
+    return buffer;
+}
+
+// Whether the open file belongs to the user this program runs as or, elevated, to the
+// Administrators group, which Windows makes the owner of what an elevated program creates.
+bool OwnedByThisUser(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                        nullptr, &security) != ERROR_SUCCESS)
+        return false;
+    const std::unique_ptr<void, HLOCAL (*)(HLOCAL)> held(security, LocalFree);
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened))
+        return false;
+    const Handle token(opened);
+    const auto user = TokenInformation(token.get(), TokenUser);
+    if (!user.empty() &&
+        EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid))
+        return true;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = sizeof elevation;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof administrators;
+    return GetTokenInformation(token.get(), TokenElevation, &elevation, size, &size) &&
+           elevation.TokenIsElevated &&
+           CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) &&
+           EqualSid(owner, administrators);
+}
 
 Status MoveTo(HANDLE file, ULONGLONG offset) {
     LARGE_INTEGER at;
@@ -76,13 +116,25 @@ Status Store::FindBackup(Ref file, std::string_view name, Ref& backup, long long
         if (folder.empty())
             continue;
         const std::wstring path = JoinNative(folder, *wide);
-        // A link is not followed: only a plain file of that name is a backup.
+        // A link is not followed: only a plain file of that name is a backup. Held so that
+        // nobody writes it while it is looked at and put back.
         Handle handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         BY_HANDLE_FILE_INFORMATION info;
         if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
             (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
             GetFileType(handle.get()) != FILE_TYPE_DISK)
+            continue;
+        // Only a file that this user made, as a backup is made: one planted under the name in
+        // the temporary folder, or in an installation folder that others may write, is not put
+        // back. It has one name, through which nobody else could change it; it is what its
+        // name holds, not another file that a link the system followed leads to (Wine follows
+        // Unix links whatever it is asked, and shows them as plain files); and its owner is
+        // this user.
+        const auto final = FinalPath(handle.get(), path);
+        const auto there = FinalFolder(folder);
+        if (info.nNumberOfLinks != 1 || !final || !there ||
+            !SamePath(*final, JoinNative(*there, *wide)) || !OwnedByThisUser(handle.get()))
             continue;
         size = static_cast<long long>((ULONGLONG(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
         where = Narrow(WithoutPrefix(path)).value_or("a backup file");

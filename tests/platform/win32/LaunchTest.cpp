@@ -41,6 +41,12 @@ TEST(BatchCommandLineTest, WhatCmdCannotCarryIsRefused) {
         EXPECT_NE(command.refusal, "");
     }
     EXPECT_NE(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(9000, L'a')}).refusal, "");
+    // Caught: the limit of what cmd.exe reads off by one either way.
+    const std::size_t room =
+        8191 - BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {L"a"}).line.size() + 1;
+    EXPECT_EQ(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(room, L'a')}).refusal, "");
+    EXPECT_NE(BatchCommandLine(kCmd, L"C:\\APP\\x.bat", {std::wstring(room + 1, L'a')}).refusal,
+              "");
 }
 
 class LaunchTest : public InTempDir {
@@ -78,6 +84,21 @@ TEST_F(LaunchTest, EachArgumentReachesTheScriptAsOne) {
               "[\"c^d\"]\r\n[\"e!f\"]\r\n[\"(g)\"]\r\n[\"\"]\r\n[\"a,b;c=d\"]\r\n");
     // By now the refused script would long have run.
     EXPECT_EQ(Attributes("refused.txt"), INVALID_FILE_ATTRIBUTES);
+}
+
+// The script gets the program's environment, but for a variable CD, which would stand in for
+// cmd.exe's own %CD% that the command line's '%' guard relies on. Caught: the environment passed
+// as 8-bit text (the script's variables lost); CD passed on.
+TEST_F(LaunchTest, TheScriptGetsTheEnvironmentButCD) {
+    Write("env.bat", "@echo off\r\n>env.tmp echo [%CD%][%ZELVOSET_SEEN%]\r\n"
+                     "move env.tmp env.txt >nul\r\n");
+    SetEnvironmentVariableW(L"CD", L"planted");
+    SetEnvironmentVariableW(L"ZELVOSET_SEEN", L"seen");
+    const Status launched = platform.LaunchCommand("env.bat", {});
+    SetEnvironmentVariableW(L"CD", nullptr);
+    SetEnvironmentVariableW(L"ZELVOSET_SEEN", nullptr);
+    ASSERT_TRUE(launched.ok());
+    EXPECT_EQ(WaitFor("env.txt"), "[" + root_ + "][seen]\r\n");
 }
 
 TEST_F(LaunchTest, OnlyAScriptOfTheCurrentFolderIsStarted) {

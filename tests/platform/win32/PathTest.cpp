@@ -18,6 +18,8 @@ TEST(PathJoinTest, ARootKeepsItsOwnSeparator) {
     // The program's folder is its executable's, cut the same way: "C:\" for one at the root.
     EXPECT_EQ(win32::SplitPath(L"C:\\Zelvoset.exe").directory, L"C:\\");
     EXPECT_EQ(win32::SplitPath(L"C:\\APP\\Zelvoset.exe").directory, L"C:\\APP");
+    // Caught: a second separator after a root's (not collapsed in the "\\?\" form).
+    EXPECT_EQ(win32::JoinNative(LR"(\\?\C:\)", L"RW.BAT"), LR"(\\?\C:\RW.BAT)");
     const std::string program = platform.ProgramDirectory();
     EXPECT_EQ(program + "\\platform_win32_tests.exe", win32::Narrow(win32::ModuleFileName()));
 }
@@ -43,6 +45,8 @@ TEST_F(PathTest, TheCompanyFolderIsWhereTheFileWasChosen) {
               "DATA\\CO2|SYCMPF.DAT");
     EXPECT_EQ(below(Path("Inst2\\CO1\\SYCMPF.DAT"), Path("Inst")), "outside"); // a sibling
     EXPECT_EQ(below(Path("Inst\\DATA\\NONE\\SYCMPF.DAT"), Path("Inst")), "outside");
+    // Caught: a typed name that is no plain name (the system would take it as a pattern).
+    EXPECT_EQ(below(Path("Inst\\DATA\\CO2\\SYCMPF.*"), Path("Inst")), "outside");
     // A drive root as the installation folder.
     const std::string drive = root_.substr(0, 3);
     EXPECT_EQ(below(Path("Inst\\DATA\\CO2\\SYCMPF.DAT"), drive),

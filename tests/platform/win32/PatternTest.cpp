@@ -44,6 +44,13 @@ TEST_F(PatternTest, ShortNamesNeverMatch) {
     Write("SVOBJ\\c.gnt", "x");
     EXPECT_TRUE(platform.DeleteMatching(Path("svobj\\*.gnt")).ok());
     EXPECT_EQ(List("SVOBJ"), (std::vector<std::string>{"a.gntx", "longname.gntsource"}));
+
+    // Caught: a file that could not be deleted passed over, the deletion counted as done.
+    Write("SVOBJ\\d.gnt", "x");
+    Write("SVOBJ\\e.gnt", "x");
+    MakeReadOnly("SVOBJ\\d.gnt");
+    EXPECT_FALSE(platform.DeleteMatching("SVOBJ\\*.gnt").ok());
+    EXPECT_EQ(List("SVOBJ"), (std::vector<std::string>{"a.gntx", "d.gnt", "longname.gntsource"}));
 }
 
 TEST_F(PatternTest, AListingThatIsRefusedIsAFailedProbe) {
