@@ -560,3 +560,15 @@ run_case() {
         [[ -s $CASE_DIR/app.log ]] && sed 's/^/    app: /' "$CASE_DIR/app.log" | head -n 20
     fi
 }
+
+# run_cases CASE...: runs each case (or those E2E_ONLY names instead) and ends with the counts;
+# fails when any case failed.
+run_cases() {
+    local cases=("$@") name started=$SECONDS
+    [[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
+    for name in "${cases[@]}"; do
+        run_case "$name"
+    done
+    echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
+    [[ $FAILED -eq 0 ]]
+}

@@ -165,12 +165,4 @@ case_finish_page() {
     expect "the folder it was started in changed: $left" test "$left" = "README.TXT "
 }
 
-cases=(silent finish_page)
-[[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
-
-started=$SECONDS
-for name in "${cases[@]}"; do
-    run_case "$name"
-done
-echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
-[[ $FAILED -eq 0 ]]
+run_cases silent finish_page

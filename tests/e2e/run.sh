@@ -556,11 +556,4 @@ for row in "${terminal_rows[@]}"; do
     read -r terminal _ <<<"$row"
     cases+=("terminal_${terminal//[-.]/_}")
 done
-[[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
-
-started=$SECONDS
-for name in "${cases[@]}"; do
-    run_case "$name"
-done
-echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
-[[ $FAILED -eq 0 ]]
+run_cases "${cases[@]}"

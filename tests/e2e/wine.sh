@@ -262,12 +262,4 @@ case_demo_data() {
 # Sourced by another suite of the Windows program (nsis.sh): the set-up and helpers, no cases.
 [[ ${BASH_SOURCE[0]} != "$0" ]] && return 0
 
-cases=(startup_pbs startup_rw9_yes startup_rw9_no company demo_data)
-[[ -n ${E2E_ONLY:-} ]] && read -ra cases <<<"$E2E_ONLY"
-
-started=$SECONDS
-for name in "${cases[@]}"; do
-    run_case "$name"
-done
-echo "$PASSED passed, $FAILED failed ($((SECONDS - started)) s)"
-[[ $FAILED -eq 0 ]]
+run_cases startup_pbs startup_rw9_yes startup_rw9_no company demo_data

@@ -51,13 +51,12 @@ HANDLE StartChild(const std::string& folder) {
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
                                         DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+    const DWORD error = GetLastError();
+    SetEnvironmentVariableW(Wide(kChildFolder).c_str(), nullptr);
     if (!started) {
-        const DWORD error = GetLastError();
-        SetEnvironmentVariableW(Wide(kChildFolder).c_str(), nullptr);
         SetLastError(error);
         return nullptr;
     }
-    SetEnvironmentVariableW(Wide(kChildFolder).c_str(), nullptr);
     CloseHandle(process.hThread);
     return process.hProcess;
 }
