@@ -25,43 +25,41 @@ start_xvfb() {
             export DISPLAY=":$n"
             return 0
         fi
-        kill "$XVFB_PID" 2>/dev/null
-        wait "$XVFB_PID" 2>/dev/null
-        XVFB_PID=
+        stop XVFB_PID
     done
     return 1
 }
 
-stop_xvfb() {
-    [[ -n ${XVFB_PID:-} ]] || return 0
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-    XVFB_PID=
+# stop VAR: ends the process whose id VAR holds, if any, reaps it and empties VAR.
+stop() {
+    [[ -n ${!1:-} ]] || return 0
+    kill "${!1}" 2>/dev/null
+    wait "${!1}" 2>/dev/null
+    printf -v "$1" ''
+}
+stop_xvfb() { stop XVFB_PID; }
+
+has_x_tools() {
+    local tool
+    for tool in Xvfb xdotool xdpyinfo xprop xterm openbox; do
+        command -v "$tool" >/dev/null || return 1
+    done
 }
 
 # Installs Xvfb and the X tools when one is missing (Debian, as root).
 ensure_x_tools() {
-    local tool missing=
-    for tool in Xvfb xdotool xdpyinfo xprop xterm openbox; do
-        command -v "$tool" >/dev/null || missing=1
-    done
-    [[ -z $missing ]] && return 0
+    has_x_tools && return 0
     command -v apt-get >/dev/null || return 1
     echo "installing xvfb, xdotool, x11-utils, xterm and openbox" >&2
     { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y \
-        xvfb xdotool x11-utils xterm openbox; } >"$E2E_ROOT/apt.log" 2>&1 || return 1
-    for tool in Xvfb xdotool xdpyinfo xprop xterm openbox; do
-        command -v "$tool" >/dev/null || return 1
-    done
+        xvfb xdotool x11-utils xterm openbox; } >"$E2E_ROOT/apt.log" 2>&1 && has_x_tools
 }
 
 # A window manager, for the case that shows which window comes up active; stopped with the case.
 start_wm() {
     openbox >"$CASE_DIR/wm.log" 2>&1 &
     WM_PID=$!
-    poll 5 wm_ready && return 0
-    fail_note "the window manager did not start"
-    return 1
+    expect "the window manager did not start" poll 5 wm_ready
 }
 
 # The window manager has taken over the display (it says so last on starting).
@@ -69,9 +67,7 @@ wm_ready() { xprop -root -notype _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 
 
 stop_wm() {
     [[ -n ${WM_PID:-} ]] || return 0
-    kill "$WM_PID" 2>/dev/null
-    wait "$WM_PID" 2>/dev/null
-    WM_PID=
+    stop WM_PID
     # Openbox leaves its properties on the root window, where the next cases' programs would
     # take them for a window manager that is no longer there.
     local property
@@ -147,12 +143,11 @@ make_layout() {
     none) ;;
     *) return 1 ;;
     esac
-    stand_in "$dir" svreset.bat
-    stand_in "$dir" vlkreset.bat
-    stand_in "$dir" svpath.bat
-    stand_in "$dir" Zelvoset.bat
+    local script
+    for script in svreset.bat vlkreset.bat svpath.bat Zelvoset.bat; do stand_in "$dir" "$script"; done
     cp "$ZELVOSET" "$dir/Zelvoset"
 }
+sample() { make_layout "$INST" "$1"; }
 
 # ---------------------------------------------------------------------------------------------
 # What the stand-in scripts saw
@@ -167,40 +162,29 @@ launches() {
     done
 }
 
-launch_count() { launches | wc -l; }
-at_least_launches() { (($(launch_count) >= $1)); }
+at_least_launches() { (($(launches | wc -l) >= $1)); }
 
 # expect_launches LINE...: waits until as many launches as expected have been recorded, lets a
-# moment pass for any extra one, then compares. Each LINE is "name<TAB>arg...".
-expect_launches() {
-    local want=$#
-    poll "$E2E_WAIT" at_least_launches "$want" || true
-    sleep 0.3
-    local expected actual
-    expected=$(printf '%s\n' "$@")
-    actual=$(launches)
-    [[ $actual == "$expected" ]] && return 0
-    fail_note "launches differ; expected:" "$expected" "actual:" "$actual"
-    return 1
-}
-
-# expect_launches_unordered LINE...: as expect_launches, for launches that run at the same time
-# and so may be recorded in either order.
-expect_launches_unordered() {
-    local expected actual
+# moment pass for any extra one, then compares. Each LINE is "name<TAB>arg...". Launches that run
+# at the same time may be recorded in either order: expect_launches_unordered.
+expect_launches() { compare_launches cat '' "$@"; }
+expect_launches_unordered() { compare_launches sort ' (any order)' "$@"; }
+compare_launches() {
+    local order=$1 how=$2 expected actual
+    shift 2
     poll "$E2E_WAIT" at_least_launches $# || true
     sleep 0.3
-    expected=$(printf '%s\n' "$@" | sort)
-    actual=$(launches | sort)
+    expected=$(printf '%s\n' "$@" | $order)
+    actual=$(launches | $order)
     [[ $actual == "$expected" ]] && return 0
-    fail_note "launches differ; expected (any order):" "$expected" "actual:" "$actual"
+    fail_note "launches differ; expected$how:" "$expected" "actual:" "$actual"
     return 1
 }
 
 # Nothing launched, after giving any launch that was coming time to arrive.
 expect_no_launch() {
     sleep 0.5
-    [[ $(launch_count) -eq 0 ]] && return 0
+    [[ -z $(launches) ]] && return 0
     fail_note "expected no launch, saw:" "$(launches)"
     return 1
 }
@@ -236,6 +220,14 @@ start_app() {
     APP_PID=$!
 }
 
+# start_main [KEY]: starts the program in $INST, answers its start-up question with KEY if one
+# is given, and waits for the main window (WID).
+start_main() {
+    start_app "$INST"
+    [[ -z ${1:-} ]] || answer_question "$1"
+    wait_main
+}
+
 # A directory of links to every program of /usr/bin but the terminal emulators, printed: a PATH
 # on which none is installed, neither the x-terminal-emulator alternative nor xterm.
 path_without_terminal() {
@@ -246,63 +238,53 @@ path_without_terminal() {
     echo "$bin"
 }
 
-# Whether the program still runs (a process that ended but was not yet reaped does not).
-app_alive() {
-    local state
-    state=$(awk '{print $3}' "/proc/$APP_PID/stat" 2>/dev/null) || return 1
-    [[ -n $state && $state != Z ]]
-}
+# Whether process $1 still runs (one that ended but was not yet reaped does not).
+running() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
+app_alive() { running "$APP_PID"; }
 
-# Waits for the program to end by itself, with success; reaps it.
-expect_app_ends() {
-    if ! poll "$E2E_WAIT" not app_alive; then
-        fail_note "the program is still running"
-        return 1
-    fi
+# expect_ends VAR WHAT: waits for the process whose id VAR holds to end by itself, with success;
+# reaps it and empties VAR.
+expect_ends() {
+    expect "$2 is still running" poll "$E2E_WAIT" not running "${!1}" || return 1
     local status=0
-    wait "$APP_PID" 2>/dev/null || status=$?
-    APP_PID=
+    wait "${!1}" 2>/dev/null || status=$?
+    printf -v "$1" ''
     [[ $status -eq 0 ]] && return 0
-    fail_note "the program ended with status $status"
+    fail_note "$2 ended with status $status"
     return 1
 }
+expect_app_ends() { expect_ends APP_PID "the program"; }
 
 # Ends the program if a case left it running.
-stop_app() {
-    [[ -n ${APP_PID:-} ]] || return 0
-    kill "$APP_PID" 2>/dev/null
-    wait "$APP_PID" 2>/dev/null
-    APP_PID=
-}
+stop_app() { stop APP_PID; }
 
 # ---------------------------------------------------------------------------------------------
 # Windows
 
-# Visible top-level windows of the program titled exactly TITLE, one id a line.
-windows_titled() {
+# Visible top-level windows of the program whose title matches the regular expression $1.
+program_windows() {
     local wid
-    for wid in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    for wid in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
         [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
     done
+    return 0 # the last window seen may well be another program's
 }
+windows_titled() { program_windows "^$1\$"; }
+visible_windows() { program_windows ''; }
 
 is_dialog() { xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q DIALOG; }
 
-# Visible dialogs (message boxes, the file dialog) titled TITLE.
-dialogs_titled() {
+# keep COMMAND...: the window ids read, one a line, for which COMMAND ID succeeds.
+keep() {
     local wid
-    for wid in $(windows_titled "$1"); do
-        is_dialog "$wid" && echo "$wid"
-    done
+    while read -r wid; do "$@" "$wid" && echo "$wid"; done
+    return 0
 }
 
-# The visible main window (titled "Zelvo Install" but not a dialog), if any.
-main_window() {
-    local wid
-    for wid in $(windows_titled 'Zelvo Install'); do
-        is_dialog "$wid" || echo "$wid"
-    done
-}
+# Visible dialogs (message boxes, the file dialog) titled TITLE; the visible main window (titled
+# "Zelvo Install" but not a dialog), if any.
+dialogs_titled() { windows_titled "$1" | keep is_dialog; }
+main_window() { windows_titled 'Zelvo Install' | keep not is_dialog; }
 
 # settled COMMAND...: sets WID to the first window that COMMAND lists, once it lists the same
 # one twice in a row. Wine replaces the X window of a new window once the window manager takes
@@ -316,38 +298,30 @@ settled() {
     WID=$first
 }
 
+# The titles of all visible windows, for a note on what was there instead.
+visible_titles() {
+    local wid
+    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        printf "'%s' " "$(xdotool getwindowname "$wid" 2>/dev/null)"
+    done
+}
+
 # wait_dialog TITLE: waits for a visible dialog titled TITLE and sets WID to it.
 wait_dialog() {
     poll "$E2E_WAIT" settled dialogs_titled "$1" && return 0
-    local seen=() wid
-    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        seen+=("'$(xdotool getwindowname "$wid" 2>/dev/null)'")
-    done
-    fail_note "no dialog titled '$1' appeared; visible: ${seen[*]}"
+    fail_note "no dialog titled '$1' appeared; visible: $(visible_titles)"
     return 1
 }
 
 # Waits for the main window and sets WID to it.
 wait_main() {
     poll "$E2E_WAIT" settled main_window && return 0
-    local seen=() wid
-    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        seen+=("'$(xdotool getwindowname "$wid" 2>/dev/null)'")
-    done
     fail_note "the main window did not appear; program $(app_alive && echo running || echo ended);" \
-        "visible: ${seen[*]}"
+        "visible: $(visible_titles)"
     return 1
 }
 
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
-
-# wait_terminal TITLE: waits for the visible terminal window of a launched script, titled with
-# the script's name, and sets WID to it.
-wait_terminal() {
-    poll "$E2E_WAIT" settled xdotool search --onlyvisible --name "^$1\$" && return 0
-    fail_note "no terminal window titled '$1' appeared"
-    return 1
-}
 
 is_active() { [[ $(xdotool getactivewindow 2>/dev/null) == "$1" ]]; }
 
@@ -358,11 +332,7 @@ on_top() {
 }
 
 # Waits until window WID is no longer visible.
-wait_closed() {
-    poll "$E2E_WAIT" not viewable "$1" && return 0
-    fail_note "window $1 stayed open"
-    return 1
-}
+wait_closed() { expect "window $1 stayed open" poll "$E2E_WAIT" not viewable "$1"; }
 
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
 
@@ -395,6 +365,19 @@ type_text() {
     xdotool type --clearmodifiers --delay 15 -- "$2"
 }
 
+# resend WID KEY CONDITION...: presses KEY in WID until CONDITION holds or the one bound is up.
+# Wine may lose a key while it settles which window is active: while 3 s pass without effect,
+# WID is activated again and the key sent again. The caller checks the outcome.
+resend() {
+    local wid=$1 key=$2 deadline=$((SECONDS + E2E_WAIT))
+    shift 2
+    press "$wid" "$key"
+    until poll 3 "$@" || ((SECONDS >= deadline)); do
+        xdotool windowactivate "$wid" 2>/dev/null || true
+        press "$wid" "$key"
+    done
+}
+
 # ---------------------------------------------------------------------------------------------
 # Steps shared by the cases of both suites (run.sh for Linux, wine.sh for Windows)
 
@@ -404,14 +387,8 @@ answer_question() {
     wait_dialog 'File modification required'
     local question=$WID
     expect_only_window "$question"
-    # Wine may lose a key while it settles which window is active: the answer is given again
-    # while the question is still open, and so can never reach another window.
-    local deadline=$((SECONDS + E2E_WAIT))
-    press "$question" "$1"
-    while ! poll 3 not viewable "$question" && ((SECONDS < deadline)); do
-        xdotool windowactivate "$question" 2>/dev/null || true
-        press "$question" "$1"
-    done
+    # Sent again only while the question is still open, so it can never reach another window.
+    resend "$question" "$1" not viewable "$question"
     wait_closed "$question"
 }
 
@@ -425,29 +402,18 @@ expect_only_window() {
     return 1
 }
 
-# Every visible window of the program.
-visible_windows() {
-    local wid
-    for wid in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        [[ $(xdotool getwindowpid "$wid" 2>/dev/null) == "$APP_PID" ]] && echo "$wid"
-    done
-    return 0 # the last window seen may well be another program's
-}
-
 # No dialog of the program is open.
 expect_no_dialog() {
     local wid
-    for wid in $(visible_windows); do
-        if is_dialog "$wid"; then
-            fail_note "unexpected dialog: $(xdotool getwindowname "$wid")"
-            return 1
-        fi
-    done
+    wid=$(visible_windows | keep is_dialog | head -n 1)
+    [[ -z $wid ]] && return 0
+    fail_note "unexpected dialog: $(xdotool getwindowname "$wid")"
+    return 1
 }
 
-# Dismisses an error box titled "Zelvo Install" with Enter, as its OK button.
-dismiss_error_box() {
-    wait_dialog 'Zelvo Install'
+# Dismisses a box titled TITLE ("Zelvo Install", an error, by default) with Enter, as its OK.
+dismiss_box() {
+    wait_dialog "${1:-Zelvo Install}"
     local box=$WID
     press "$box" Return
     wait_closed "$box"
@@ -458,9 +424,7 @@ demo_data_refused() {
     others_settled
     wait_main
     press_for_dialog "$WID" alt+d 'Zelvo Install'
-    local box=$WID
-    press "$box" Return
-    wait_closed "$box"
+    dismiss_box
 }
 
 # Waits until nothing else on the display can take the focus from under the next keys; a suite
@@ -501,18 +465,38 @@ press_for_dialog() {
     wait_dialog "$title"
 }
 
-# Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter. A
-# completion list may swallow the first Enter; a second one is sent only while the dialog is
-# still open, so that it can never reach the main window.
+# Replaces the proposed name in the company dialog (WID) with TEXT and accepts with Enter.
 choose_company_file() {
+    press "$WID" ctrl+a
+    type_text "$WID" "$1"
+    close_dialog Return
+}
+
+# close_dialog KEY: closes the dialog WID with KEY (Return or Escape). A completion list may
+# swallow the first; a second is sent only while the dialog is still open, so that it can never
+# reach the main window.
+close_dialog() {
     local dialog=$WID
-    press "$dialog" ctrl+a
-    type_text "$dialog" "$1"
-    press "$dialog" Return
+    press "$dialog" "$1"
     if ! poll 1 not viewable "$dialog"; then
-        press "$dialog" Return
+        press "$dialog" "$1"
     fi
     wait_closed "$dialog"
+}
+
+# RW9, answered No: the file stays as it was and the warning follows, still before the window.
+case_startup_rw9_no() {
+    sample RW9
+    cp "$INST/RW.BAT" "$CASE_DIR/RW.BAT.before"
+    start_app "$INST"
+    answer_question alt+n
+    wait_dialog 'File modification required'
+    expect_only_window "$WID"
+    dismiss_box 'File modification required'
+    wait_main
+    expect "RW.BAT changed after No" cmp -s "$CASE_DIR/RW.BAT.before" "$INST/RW.BAT"
+    expect_launches "$VLKRESET" # the suite's record of "vlkreset.bat nowarning"
+    finish_and_exit
 }
 
 # ---------------------------------------------------------------------------------------------
@@ -534,7 +518,7 @@ expect() {
 }
 
 # run_case NAME: runs function case_NAME in a fresh directory with a fresh sample installation
-# (set by the case through make_layout "$INST" LAYOUT) and prints one result line.
+# (set by the case through sample LAYOUT) and prints one result line.
 run_case() {
     local name=$1
     CASE_DIR=$E2E_ROOT/$name

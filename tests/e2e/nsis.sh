@@ -41,8 +41,6 @@ run_installer() {
     SETUP_PID=$!
 }
 
-in_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; }
-
 # Sets APP_PID to the program that the installer started, once it runs.
 app_started() {
     local pid
@@ -51,43 +49,13 @@ app_started() {
     done
     return 1
 }
-wait_app_started() {
-    poll "$E2E_WAIT" app_started && return 0
-    fail_note "the installer did not start Zelvoset.exe"
-    return 1
-}
-
-# The installer's own cmd.exe runs until the installer ends: it is no script the program launched.
-scripts_running() {
-    local pid
-    for pid in $(pgrep -f '(cmd|conhost)\.exe' || true); do
-        grep -q zelvo-setup "/proc/$pid/cmdline" 2>/dev/null && continue
-        in_prefix "$pid" && return 0
-    done
-    return 1
-}
+wait_app_started() { expect "the installer did not start Zelvoset.exe" poll "$E2E_WAIT" app_started; }
 
 # The program is the installer's child, not the suite's: it has ended when its process has.
-expect_app_ends() {
-    poll "$E2E_WAIT" not app_alive && return 0
-    fail_note "the program is still running"
-    return 1
-}
+expect_app_ends() { expect "the program is still running" poll "$E2E_WAIT" not app_alive; }
 
 # The installer ends by itself with exit code 0.
-expect_installer_ends() {
-    local status=0
-    if ! poll "$E2E_WAIT" not running "$SETUP_PID"; then
-        fail_note "the installer is still running"
-        return 1
-    fi
-    wait "$SETUP_PID" || status=$?
-    SETUP_PID=
-    [[ $status -eq 0 ]] && return 0
-    fail_note "the installer ended with exit code $status"
-    return 1
-}
-running() { [[ $(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) =~ ^[^Z]$ ]]; }
+expect_installer_ends() { expect_ends SETUP_PID "the installer"; }
 
 # A case that failed half way leaves nothing running in the prefix.
 stop_app() {
@@ -95,20 +63,12 @@ stop_app() {
     for pid in $(pgrep -x 'Zelvoset.exe|zelvo-setup.exe' || true); do
         in_prefix "$pid" && kill "$pid" 2>/dev/null
     done
-    [[ -n ${SETUP_PID:-} ]] && { kill "$SETUP_PID" && wait "$SETUP_PID"; } 2>/dev/null
+    stop SETUP_PID
     APP_PID=''
-    SETUP_PID=''
 }
 
 # The installer's window, once it has come up (NSIS titles it "Zelvo Setup ", a blank last).
 setup_window() { xdotool search --onlyvisible --name '^Zelvo Setup' 2>/dev/null; }
-
-# The PBS start-up, done in the installation: the path file cleaned, both scripts started there.
-pbs_started_up() {
-    expect_bytes "$INST/SQPATH.DAT" \
-        '01GLDATA=C:\\ZELVO\\GL\r\n00svtemp=C:\\TEMP\r\n 00SVKEEP=indented, so kept\r\n02ARDATA=C:\\ZELVO\\AR\r\n'
-    expect_launches_unordered "svpath.bat" "vlkreset.bat [nowarning]"
-}
 
 # ---------------------------------------------------------------------------------------------
 # Cases
@@ -151,10 +111,7 @@ case_finish_page() {
     press "$setup" alt+i # Install, on the folder page
     expect "nothing was installed" poll "$E2E_WAIT" test -f "$INST/Docs/README.TXT"
     # Finish (Alt+F) only works once the finish page shows: pressed again while it has not.
-    for _ in 1 2 3 4 5; do
-        press "$setup" alt+f
-        poll 3 not viewable "$setup" && break
-    done
+    resend "$setup" alt+f not viewable "$setup"
     expect_installer_ends
     wait_app_started
     wait_main

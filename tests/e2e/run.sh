@@ -20,11 +20,7 @@ chmod 755 "$E2E_ROOT" # one case runs the program as an ordinary user
 # shellcheck source=lib.sh
 source "$here/lib.sh"
 
-cleanup() {
-    stop_xvfb
-    [[ -n ${E2E_KEEP:-} ]] || rm -rf "$E2E_ROOT"
-}
-trap cleanup EXIT
+trap 'stop_xvfb; [[ -n ${E2E_KEEP:-} ]] || rm -rf "$E2E_ROOT"' EXIT
 trap 'exit 1' INT TERM
 
 if ! ensure_x_tools; then
@@ -38,6 +34,7 @@ if ! start_xvfb; then
 fi
 
 tab=$'\t'
+VLKRESET=vlkreset.bat${tab}nowarning
 
 # Every case but those of the terminal table starts its scripts' windows in xterm, whichever
 # terminal the system's x-terminal-emulator is.
@@ -49,10 +46,8 @@ export PATH=$E2E_ROOT/bin:$PATH
 
 # CP: the question about SYNRUN.SYN comes first, alone; Yes puts the switch line on top.
 case_startup_cp_question_first() {
-    make_layout "$INST" CP
-    start_app "$INST"
-    answer_question alt+y
-    wait_main
+    sample CP
+    start_main alt+y
     expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nPATH=SV\r\nTERM=ansi\r\n'
     expect_no_launch
     finish_and_exit
@@ -61,62 +56,41 @@ case_startup_cp_question_first() {
 # RW9: .gnt files of SVOBJ (only its own) are gone before the reset script starts; Yes writes
 # the switch line under a new "@echo off".
 case_startup_rw9_yes() {
-    make_layout "$INST" RW9
+    sample RW9
     stand_in "$INST" vlkreset.bat "ls SVOBJ >'$CASE_DIR/svobj-at-reset'"
-    start_app "$INST"
-    answer_question alt+y
-    wait_main
+    start_main alt+y
     expect_bytes "$INST/RW.BAT" '@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nrunw sv\r\n'
-    expect_launches "vlkreset.bat${tab}nowarning"
+    expect_launches "$VLKRESET"
     expect_bytes "$CASE_DIR/svobj-at-reset" 'MAIN.INT\nSUB\n'
     expect "SVOBJ/SUB/deep.gnt was deleted" test -f "$INST/SVOBJ/SUB/deep.gnt"
     # The empty data files button is disabled after start-up: Alt+E does nothing.
     press "$WID" alt+e
-    expect_launches "vlkreset.bat${tab}nowarning"
+    expect_launches "$VLKRESET"
     expect_no_dialog
     finish_and_exit
 }
 
 # RW9 whose RW.BAT already sets the switch (on its last line): no question, file untouched.
 case_startup_rw9_line_present() {
-    make_layout "$INST" RW9
+    sample RW9
     printf 'runw sv\r\nSET COBSW=-F' >"$INST/RW.BAT"
-    start_app "$INST"
-    wait_main
+    start_main
     expect_no_dialog
     expect_bytes "$INST/RW.BAT" 'runw sv\r\nSET COBSW=-F'
     finish_and_exit
 }
 
-# RW9, answered No: the file stays as it was and the warning follows, still before the window.
-case_startup_rw9_no() {
-    make_layout "$INST" RW9
-    cp "$INST/RW.BAT" "$CASE_DIR/RW.BAT.before"
-    start_app "$INST"
-    answer_question alt+n
-    wait_dialog 'File modification required'
-    local warning=$WID
-    expect_only_window "$warning"
-    press "$warning" Return
-    wait_closed "$warning"
-    wait_main
-    expect "RW.BAT changed after No" cmp -s "$CASE_DIR/RW.BAT.before" "$INST/RW.BAT"
-    expect_launches "vlkreset.bat${tab}nowarning"
-    finish_and_exit
-}
-
 # PBS: both files cleaned before svpath.bat starts, then the reset script; no question.
 case_startup_pbs() {
-    make_layout "$INST" PBS
+    sample PBS
     stand_in "$INST" svpath.bat "cp SQPATH.DAT '$CASE_DIR/sqpath-at-svpath'"
-    start_app "$INST"
-    wait_main
+    start_main
     expect_no_dialog
     local sqpath='00svkeep\r\nPATH1\r\n 00SVindented\r\nlast\r\n'
     expect_bytes "$INST/SQPATH.DAT" "$sqpath"
     expect_bytes "$INST/SQMENU.DAT" 'MENU2\r\ntb lower\r\n\r\nEND\r\n'
     # Started one right after the other and running at once: their records may come either way.
-    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    expect_launches_unordered "svpath.bat" "$VLKRESET"
     expect_bytes "$CASE_DIR/sqpath-at-svpath" "$sqpath"
     finish_and_exit
 }
@@ -128,11 +102,10 @@ case_startup_pbs_any_case() {
     printf 'call sv\r\n' >"$INST/pbs.bat"
     printf '00SVx\r\nkeep\r\n' >"$INST/sqpath.dat"
     printf 'TBx\r\nkeep\r\n' >"$INST/Sqmenu.Dat"
-    make_layout "$INST" none
+    sample none
     rm "$INST/vlkreset.bat"
     stand_in "$INST" VLKRESET.BAT
-    start_app "$INST"
-    wait_main
+    start_main
     expect_bytes "$INST/sqpath.dat" 'keep\r\n'
     expect_bytes "$INST/Sqmenu.Dat" 'keep\r\n'
     expect_launches_unordered "svpath.bat" "VLKRESET.BAT${tab}nowarning"
@@ -144,13 +117,12 @@ case_startup_pbs_any_case() {
 # RW: only the reset script, no question, no file touched. No terminal emulator is installed
 # (none on PATH, neither the alternative nor xterm): the script still starts, without a window.
 case_startup_rw() {
-    make_layout "$INST" RW
+    sample RW
     stand_in "$INST" vlkreset.bat "tty >'$CASE_DIR/tty.tmp'; mv '$CASE_DIR/tty.tmp' '$CASE_DIR/tty'"
     APP_ENV=("PATH=$(path_without_terminal)")
-    start_app "$INST"
-    wait_main
+    start_main
     expect_no_dialog
-    expect_launches "vlkreset.bat${tab}nowarning"
+    expect_launches "$VLKRESET"
     poll "$E2E_WAIT" test -e "$CASE_DIR/tty"
     expect_bytes "$CASE_DIR/tty" 'not a tty\n'
     finish_and_exit
@@ -167,25 +139,22 @@ unreachable_display() {
 # open its window and ends. Each script then starts without a window, exactly once, as with no
 # terminal; they run at the same time, so their records may come either way.
 case_startup_pbs_unreachable_display() {
-    make_layout "$INST" PBS
+    sample PBS
     stand_in "$INST" svpath.bat "tty >>'$CASE_DIR/tty'"
     stand_in "$INST" vlkreset.bat "tty >>'$CASE_DIR/tty'"
     APP_ENV=(QT_QPA_PLATFORM=offscreen "DISPLAY=$(unreachable_display)")
     start_app "$INST"
-    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    expect_launches_unordered "svpath.bat" "$VLKRESET"
     expect_bytes "$CASE_DIR/tty" 'not a tty\nnot a tty\n'
     expect "the program did not keep running" app_alive
-    # Offscreen there is no window to press Exit in.
-    kill "$APP_PID"
-    wait "$APP_PID" || true
-    APP_PID=
+    stop APP_PID # offscreen there is no window to press Exit in
 }
 
 # No layout: nothing at start-up; the empty data files button reports the missing marker. The
 # program takes no options, Qt's own included: it stays on this display, under its own title, at
 # its own size.
 case_startup_none() {
-    make_layout "$INST" none
+    sample none
     start_app "$INST" -platform offscreen -qwindowtitle Other -qwindowgeometry 123x45+7+9 -reverse
     wait_main
     expect "-qwindowgeometry was obeyed" not grep -q 'Geometry: 123x45' \
@@ -193,7 +162,7 @@ case_startup_none() {
     expect_no_dialog
     expect_no_launch
     press "$WID" alt+e
-    dismiss_error_box
+    dismiss_box
     expect_no_launch
     finish_and_exit
 }
@@ -243,7 +212,7 @@ one_terminal_window() { [[ $(terminal_windows "$@" | wc -l) -eq 1 ]]; }
 # slow terminal given up while its window is on the screen (the script runs without it).
 terminal_case() {
     local terminal=$1 class=$2 script session
-    make_layout "$INST" PBS
+    sample PBS
     for script in svpath.bat vlkreset.bat; do
         # In its window until the case has seen it (at most a minute).
         stand_in "$INST" "$script" "tty >'$CASE_DIR/tty-$script'
@@ -272,29 +241,26 @@ EOF
         env "${APP_ENV[@]}" terminator -T mine >/dev/null 2>&1 &
         expect "the user's Terminator did not open" poll 30 one_terminal_window "$class" mine
     fi
-    start_app "$INST"
-    wait_main
+    start_main
     for script in svpath.bat vlkreset.bat; do
         # Generous: a cold terminal on a loaded machine, and the slow one's 6 s.
-        if ! poll 40 test -s "$CASE_DIR/tty-$script"; then
-            fail_note "$script did not run"
-            return 1
-        fi
+        expect "$script did not run" poll 40 test -s "$CASE_DIR/tty-$script"
         expect "$script did not run in a terminal" grep -q '^/dev/pts/' "$CASE_DIR/tty-$script"
         if ! poll 20 one_terminal_window "$class" "$script"; then
-            fail_note "no window of $class titled $script; titles:" \
-                "$(xdotool search --onlyvisible --name . getwindowname %@ 2>&1)"
+            fail_note "no window of $class titled $script; visible: $(visible_titles)"
             return 1
         fi
     done
     : >"$CASE_DIR/seen"
-    expect_launches_unordered "svpath.bat" "vlkreset.bat${tab}nowarning"
+    expect_launches_unordered "svpath.bat" "$VLKRESET"
     finish_and_exit
 }
 
+terminal_cases=()
 for row in "${terminal_rows[@]}"; do
     read -r terminal class <<<"$row"
-    eval "case_terminal_${terminal//[-.]/_}() { terminal_case $terminal $class; }"
+    terminal_cases+=("terminal_${terminal//[-.]/_}")
+    eval "case_${terminal_cases[-1]}() { terminal_case $terminal $class; }"
 done
 
 # ---------------------------------------------------------------------------------------------
@@ -304,15 +270,15 @@ done
 # window manager, here). It asks its question there, takes the answer typed into that window, and
 # the window closes when the script ends. The program has not waited for it.
 case_demo_data() {
-    make_layout "$INST" none
+    sample none
     stand_in "$INST" svreset.bat \
         "printf 'Reset the demo data? '; read -r a; printf '%s\\n' \"\$a\" >'$CASE_DIR/answer'"
     start_wm
-    start_app "$INST"
-    wait_main
+    start_main
     press "$WID" alt+d
     expect_launches "svreset.bat"
-    wait_terminal svreset.bat
+    expect "no terminal window titled svreset.bat appeared" \
+        poll "$E2E_WAIT" settled xdotool search --onlyvisible --name '^svreset.bat$'
     local terminal=$WID
     expect "the script's window is not the active one" poll "$E2E_WAIT" is_active "$terminal"
     expect "the script's window is not in front" on_top "$terminal"
@@ -328,14 +294,13 @@ case_demo_data() {
 # that no server answers): it fails, the next terminal (xterm, on the display) shows the script,
 # which runs once, and no box is shown.
 case_demo_data_terminal_unreachable() {
-    make_layout "$INST" none
+    sample none
     mkdir -p "$CASE_DIR/bin"
     printf '#!/bin/sh\nDISPLAY=%s exec xterm "$@"\n' "$(unreachable_display)" \
         >"$CASE_DIR/bin/x-terminal-emulator"
     chmod 755 "$CASE_DIR/bin/x-terminal-emulator"
     APP_ENV=("PATH=$CASE_DIR/bin:$PATH")
-    start_app "$INST"
-    wait_main
+    start_main
     press "$WID" alt+d
     expect_launches "svreset.bat"
     expect_no_dialog
@@ -345,7 +310,7 @@ case_demo_data_terminal_unreachable() {
 # The script cannot be started: unreadable for the ordinary user running the program (root reads
 # anything), a folder, missing. Each time the box, and nothing runs.
 case_demo_data_missing_script() {
-    make_layout "$INST" none
+    sample none
     chmod 000 "$INST/svreset.bat"
     APP_NOBODY=1
     start_app "$INST"
@@ -364,9 +329,8 @@ case_demo_data_missing_script() {
 
 # A CP installation whose question has been answered, with the company dialog open.
 start_cp_with_dialog() {
-    make_layout "$INST" CP
-    start_app "$INST"
-    answer_question alt+y
+    sample CP
+    start_main alt+y
     open_company_dialog
 }
 
@@ -401,17 +365,11 @@ case_company_cancel() {
     mkdir -p "$CASE_DIR/home" "$CASE_DIR/config"
     APP_ENV=("HOME=$CASE_DIR/home" "XDG_CONFIG_HOME=$CASE_DIR/config")
     start_cp_with_dialog
-    local dialog=$WID
-    press "$dialog" ctrl+a
-    type_text "$dialog" DATA
-    press "$dialog" Return # into DATA, as a user looking for the company would
+    press "$WID" ctrl+a
+    type_text "$WID" DATA
+    press "$WID" Return # into DATA, as a user looking for the company would
     sleep 0.3
-    # A completion list may take the first Escape, as it may take an Enter.
-    press "$dialog" Escape
-    if ! poll 1 not viewable "$dialog"; then
-        press "$dialog" Escape
-    fi
-    wait_closed "$dialog"
+    close_dialog Escape
     expect_no_launch
     expect_no_dialog
     finish_and_exit
@@ -426,7 +384,7 @@ case_company_not_below_installation() {
     printf 'company\r\n' >"$INST/SYCMPF.DAT"
     start_cp_with_dialog
     choose_company_file "$INST/SYCMPF.DAT"
-    dismiss_error_box
+    dismiss_box
     expect_no_launch
     finish_and_exit
 }
@@ -436,7 +394,7 @@ case_company_script_missing() {
     start_cp_with_dialog
     rm "$INST/Zelvoset.bat"
     choose_company_file 'DATA/CO1/SYCMPF.DAT'
-    dismiss_error_box
+    dismiss_box
     expect_no_launch
     finish_and_exit
 }
@@ -450,7 +408,7 @@ case_company_script_missing() {
 case_backslash_folder_and_linked_company() {
     local decoy=$CASE_DIR/back/slash script
     INST=$CASE_DIR/'back\slash'
-    make_layout "$INST" CP
+    sample CP
     make_layout "$decoy" CP
     for script in svreset.bat vlkreset.bat svpath.bat Zelvoset.bat; do
         printf ': >"%s/decoy-ran"\n' "$CASE_DIR" >"$decoy/$script"
@@ -458,8 +416,7 @@ case_backslash_folder_and_linked_company() {
     mkdir -p "$INST/DATA/CO2"
     mv "$INST/DATA/CO1/SYCMPF.DAT" "$INST/DATA/CO2/SYCMPF.DAT"
     ln -s ../CO2/SYCMPF.DAT "$INST/DATA/CO1/SYCMPF.DAT"
-    start_app "$INST"
-    answer_question alt+y
+    start_main alt+y
     open_company_dialog
     choose_company_file 'DATA/CO1/SYCMPF.DAT'
     wait_main
@@ -475,9 +432,8 @@ case_backslash_folder_and_linked_company() {
 # company dialog opens in it, and the scripts start there.
 case_latin1_folder() {
     INST=$CASE_DIR/$'caf\xe9'
-    make_layout "$INST" CP
-    start_app "$INST"
-    answer_question alt+y
+    sample CP
+    start_main alt+y
     expect_bytes "$INST/SYNRUN.SYN" 'COBSW=-F\r\nPATH=SV\r\nTERM=ansi\r\n'
     open_company_dialog
     choose_company_file 'DATA/CO1/SYCMPF.DAT'
@@ -491,7 +447,7 @@ case_latin1_folder() {
 # Started as `Zelvoset 2>&1 | true`: every write to its output fails, and it goes on. Without
 # XDG_RUNTIME_DIR, Qt writes a warning as soon as it starts.
 case_closed_output() {
-    make_layout "$INST" none
+    sample none
     local pipe=$CASE_DIR/pipe reader writer
     mkfifo "$pipe"
     exec {reader}<>"$pipe" # lets the writing end open without waiting
@@ -513,12 +469,11 @@ case_closed_output() {
 # Exit ends the program at once; a script it launched runs on and finishes afterwards. No
 # layout, so an Alt+E reaching the hidden options would show a box instead of ending.
 case_exit_leaves_script_running() {
-    make_layout "$INST" none
+    sample none
     # The script runs until the program has ended, however long that takes on a busy machine.
     stand_in "$INST" svreset.bat \
         "i=0; while [ ! -e '$CASE_DIR/program-ended' ] && [ \$i -lt 600 ]; do sleep 0.1; i=\$((i+1)); done; : >'$CASE_DIR/slow-done'"
-    start_app "$INST"
-    wait_main
+    start_main
     press "$WID" alt+d
     expect_launches "svreset.bat"
     finish_and_exit
@@ -529,31 +484,9 @@ case_exit_leaves_script_running() {
 
 # ---------------------------------------------------------------------------------------------
 
-cases=(
-    startup_cp_question_first
-    startup_rw9_yes
-    startup_rw9_no
-    startup_rw9_line_present
-    startup_pbs
-    startup_pbs_any_case
-    startup_pbs_unreachable_display
-    startup_rw
-    startup_none
-    demo_data
-    demo_data_missing_script
-    demo_data_terminal_unreachable
-    company_relative_path
-    company_argument_intact
-    company_cancel
-    company_not_below_installation
-    company_script_missing
-    backslash_folder_and_linked_company
-    latin1_folder
-    closed_output
-    exit_leaves_script_running
-)
-for row in "${terminal_rows[@]}"; do
-    read -r terminal _ <<<"$row"
-    cases+=("terminal_${terminal//[-.]/_}")
-done
-run_cases "${cases[@]}"
+run_cases startup_cp_question_first startup_rw9_yes startup_rw9_no startup_rw9_line_present \
+    startup_pbs startup_pbs_any_case startup_pbs_unreachable_display startup_rw startup_none \
+    demo_data demo_data_missing_script demo_data_terminal_unreachable company_relative_path \
+    company_argument_intact company_cancel company_not_below_installation company_script_missing \
+    backslash_folder_and_linked_company latin1_folder closed_output exit_leaves_script_running \
+    "${terminal_cases[@]}"
