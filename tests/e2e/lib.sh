@@ -33,8 +33,8 @@ start_xvfb() {
 # stop VAR: ends the process whose id VAR holds, if any, reaps it and empties VAR.
 stop() {
     [[ -n ${!1:-} ]] || return 0
-    kill "${!1}" 2>/dev/null
-    wait "${!1}" 2>/dev/null
+    kill "${!1}" 2>/dev/null || true
+    wait "${!1}" 2>/dev/null || true # its status, that of a kill, is no failure
     printf -v "$1" ''
 }
 stop_xvfb() { stop XVFB_PID; }
