@@ -5,9 +5,7 @@
 # Only the program's own target is built, so that the test stays short.
 set -euo pipefail
 
-source_dir=$1
-exe=$2
-build_type=$3
+source_dir=$1 exe=$2 build_type=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-again.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

@@ -5,9 +5,7 @@
 #   signed.sh SOURCE-DIR EXE OBJDUMP
 set -euo pipefail
 
-source_dir=$1
-exe=$2
-objdump=$3
+source_dir=$1 exe=$2 objdump=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelvoset-signed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
