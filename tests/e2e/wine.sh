@@ -131,7 +131,7 @@ finish_and_exit() {
     local before
     before=$(looks "$WID")
     resend "$WID" alt+f looks_changed "$WID" "$before"
-    expect "Finish did not show the panel" looks_changed "$WID" "$before"
+    expect "Finish did not show the panel" looks_changed "$WID" "$before" || return 1
     resend "$WID" alt+e not app_alive
     expect_app_ends
 }
