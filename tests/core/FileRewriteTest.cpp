@@ -46,16 +46,18 @@ std::string ExpectedBackup() {
     return kRoot + "\\" + BackupName(facts);
 }
 
-std::vector<std::string> UndisturbedSteps(Route route) {
+// The steps of an undisturbed rewrite. Steps that cannot fail (Close, Discard) are not counted
+// as steps that could crash either.
+std::vector<std::string> CountedSteps(Route route) {
     Installation inst(route);
     const RewriteResult result = inst.Clean();
     EXPECT_TRUE(result.status.ok()) << result.status.reason();
     EXPECT_EQ(inst.files[kPath].bytes, kNew);
     EXPECT_TRUE(inst.Others().empty());
-    // Steps that cannot fail are not counted as steps that could crash either.
     std::vector<std::string> steps;
     for (const auto& step : inst.store.steps)
-        steps.push_back(step);
+        if (step != "Close" && step != "Discard")
+            steps.push_back(step);
     return steps;
 }
 
@@ -68,18 +70,11 @@ std::string Plain(const std::string& step, const std::string& fault) {
     return fault;
 }
 
-int Counted(const std::vector<std::string>& steps) {
-    int n = 0;
-    for (const auto& step : steps)
-        n += step != "Close" && step != "Discard";
-    return n;
-}
-
 } // namespace
 
 TEST(RewriteProtocol, ACrashAfterAnyStepLeavesOldOrNewOrACompleteBackup) {
     for (const Route route : kRoutes) {
-        const int total = Counted(UndisturbedSteps(route));
+        const int total = int(CountedSteps(route).size());
         ASSERT_GT(total, 6);
         for (int k = 1; k <= total; ++k) {
             SCOPED_TRACE("route " + std::to_string(int(route)) + ", crash after step " +
@@ -120,21 +115,13 @@ TEST(RewriteProtocol, ACrashAfterAnyStepLeavesOldOrNewOrACompleteBackup) {
 
 TEST(RewriteProtocol, EachFailingStepHasItsOutcome) {
     for (const Route route : kRoutes) {
-        const std::vector<std::string> steps = UndisturbedSteps(route);
+        const std::vector<std::string> counted = CountedSteps(route);
         const bool inPlace = route != Route::Beside;
         // In place, the backup is made up to its naming; everything after writes the file.
         int named = 0;
-        for (int i = 0, n = 0; i < int(steps.size()); ++i) {
-            if (steps[i] == "Close" || steps[i] == "Discard")
-                continue;
-            ++n;
-            if (steps[i] == "NameBackup")
-                named = n;
-        }
-        std::vector<std::string> counted;
-        for (const auto& step : steps)
-            if (step != "Close" && step != "Discard")
-                counted.push_back(step);
+        for (int i = 0; i < int(counted.size()); ++i)
+            if (counted[i] == "NameBackup")
+                named = i + 1;
 
         for (int k = 1; k <= int(counted.size()); ++k) {
             for (const bool onwards : {false, true}) {

@@ -60,32 +60,32 @@ TEST_F(RewriteTest, AWriteThatFailsPartWayLeavesTheOldFile) {
     for (int i = 0; i < 100000; ++i)
         old += "line\n"; // every line grows by one byte when written back
     Write("SQPATH.DAT", old);
-    const int code = InChild([this] {
-        PrepareProcess();
-        const rlimit limit{550000, 550000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const RewriteResult result =
-            RewriteFile(platform.Files(), "SQPATH.DAT", root_, [](InputFile&, OutputFile& out) {
-                (void)out.Write(std::string(600000, 'x'));
-                return Status::Ok();
-            });
-        return result.status.ok() || !result.backupLeft.empty() ? 2 : 0;
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(Read("SQPATH.DAT"), old);
-    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
-
-    // The same through the installer's own procedure: nothing to see, nothing lost.
-    const int cleaned = InChild([this] {
-        PrepareProcess();
-        const rlimit limit{550000, 550000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        CleanOutSQPATH(platform);
-        return 0;
-    });
-    EXPECT_EQ(cleaned, 0);
-    EXPECT_EQ(Read("SQPATH.DAT"), old);
-    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
+    const std::function<int()> works[] = {
+        [this] {
+            const RewriteResult result =
+                RewriteFile(platform.Files(), "SQPATH.DAT", root_, [](InputFile&, OutputFile& out) {
+                    (void)out.Write(std::string(600000, 'x'));
+                    return Status::Ok();
+                });
+            return result.status.ok() || !result.backupLeft.empty() ? 2 : 0;
+        },
+        // The same through the installer's own procedure: nothing to see, nothing lost.
+        [this] {
+            CleanOutSQPATH(platform);
+            return 0;
+        },
+    };
+    for (const auto& work : works) {
+        EXPECT_EQ(InChild([&] {
+                      PrepareProcess();
+                      const rlimit limit{550000, 550000};
+                      setrlimit(RLIMIT_FSIZE, &limit);
+                      return work();
+                  }),
+                  0);
+        EXPECT_EQ(Read("SQPATH.DAT"), old);
+        EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
+    }
 }
 
 TEST_F(RewriteTest, ReadOnlyIsReadOnlyAlsoForRoot) {
@@ -302,28 +302,23 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     Write("SQPATH.DAT", "now\r\n");
     const std::string backup = backupOf("SQPATH.DAT");
     Write("mine", "mine\r\n");
-    const std::vector<std::function<void()>> plants = {
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            Write(earlier, "planted\r\n");
+    // Each turns the file under the backup's name, this user's own of mode 0600, into a fake.
+    const std::vector<std::function<int(const char* at)>> plants = {
+        [&](const char* at) {
+            Write(earlier, "planted\r\n"); // the backup of the file once at this path
+            return unlink(at);
         },
-        [&] { ASSERT_EQ(chown(Path(backup).c_str(), kNobody, kNobody), 0); },
-        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0602), 0); },
-        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0620), 0); },
-        [&] { ASSERT_EQ(link(Path(backup).c_str(), Path("tmp/second").c_str()), 0); },
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            ASSERT_EQ(symlink(Path("mine").c_str(), Path(backup).c_str()), 0);
-        },
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            ASSERT_EQ(mkfifo(Path(backup).c_str(), 0600), 0);
-        },
+        [](const char* at) { return chown(at, kNobody, kNobody); },
+        [](const char* at) { return chmod(at, 0602); },
+        [](const char* at) { return chmod(at, 0620); },
+        [&](const char* at) { return link(at, Path("tmp/second").c_str()); },
+        [&](const char* at) { return unlink(at) || symlink(Path("mine").c_str(), at); },
+        [](const char* at) { return unlink(at) || mkfifo(at, 0600); },
     };
     for (std::size_t i = 0; i < plants.size(); ++i) {
         Write(backup, "planted\r\n");
         ASSERT_EQ(chmod(Path(backup).c_str(), 0600), 0);
-        plants[i]();
+        ASSERT_EQ(plants[i](Path(backup).c_str()), 0) << i;
         const std::vector<std::string> planted = List("tmp");
         RecoverInterruptedRewrites(platform);
         EXPECT_EQ(Read("SQPATH.DAT"), "now\r\n") << i;
