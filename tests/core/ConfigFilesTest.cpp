@@ -6,6 +6,7 @@
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
+using Message = FakePlatform::Message;
 
 namespace {
 
@@ -14,6 +15,7 @@ const std::string kMenu = "C:\\APP\\SQMENU.DAT";
 const std::string kRwBat = "C:\\APP\\RW.BAT";
 const std::string kSynrun = "C:\\APP\\SYNRUN.SYN";
 
+const std::string kTitle = "File modification required";
 const std::string kRwQuestion =
     "The RW.BAT file needs the line SET COBSW=-F added in order for Zelvo to function "
     "properly.\r\n\r\nDo you want this procedure to automatically add the required line?";
@@ -99,10 +101,7 @@ TEST(addCOBSW, NearMissesAskAndYesPutsTheLineOnTop) {
     platform.files[kRwBat].bytes = "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n";
     platform.answers = {kAnswerYes};
     addCOBSW(platform, Layout::RW9);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kRwQuestion);
-    EXPECT_EQ(platform.messages[0].style, 36);
-    EXPECT_EQ(platform.messages[0].title, "File modification required");
+    EXPECT_EQ(platform.messages, (std::vector{Message{kRwQuestion, 36, kTitle}}));
     EXPECT_EQ(platform.files[kRwBat].bytes,
               "@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nSET COBSW=-F \r\n");
 }
@@ -136,29 +135,21 @@ TEST(addCOBSW, NoLeavesTheFileAndWarns) {
     EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\n");
     EXPECT_TRUE(platform.EventsOf("replace").empty());
     ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[1].text, kRwWarning);
-    EXPECT_EQ(platform.messages[1].style, 48);
-    EXPECT_EQ(platform.messages[1].title, "File modification required");
+    EXPECT_EQ(platform.messages[1], (Message{kRwWarning, 48, kTitle}));
 }
 
+// A read-only file, and an unreadable one: that can't prove the line is there, so the user is
+// asked, and it is never emptied.
 TEST(addCOBSW, FailedWriteAfterYesWarnsLikeNo) {
-    FakePlatform platform;
-    platform.files[kRwBat] = {"echo hi\r\n", false, /*readOnly*/ true, false};
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\r\n");
-    ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[1].text, kRwWarning);
-    EXPECT_EQ(platform.messages[1].style, 48);
-
-    // An unreadable file can't prove the line is there: ask, and never empty it.
-    FakePlatform unreadable;
-    unreadable.files[kRwBat] = {"echo hi\r\n", /*unreadable*/ true, false, false};
-    unreadable.answers = {kAnswerYes};
-    addCOBSW(unreadable, Layout::RW9);
-    EXPECT_EQ(unreadable.files[kRwBat].bytes, "echo hi\r\n");
-    ASSERT_EQ(unreadable.messages.size(), 2u);
-    EXPECT_EQ(unreadable.messages[1].text, kRwWarning);
+    for (const bool unreadable : {false, true}) {
+        FakePlatform platform;
+        platform.files[kRwBat] = {"echo hi\r\n", unreadable, !unreadable, false};
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, Layout::RW9);
+        EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\r\n");
+        ASSERT_EQ(platform.messages.size(), 2u);
+        EXPECT_EQ(platform.messages[1], (Message{kRwWarning, 48, kTitle}));
+    }
 }
 
 TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {

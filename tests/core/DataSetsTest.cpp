@@ -5,6 +5,7 @@
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
+using Message = FakePlatform::Message;
 
 namespace {
 
@@ -32,11 +33,9 @@ TEST(DemoData, LaunchesResetScriptOrSaysItIsMissing) {
     FakePlatform missing;
     missing.launchFailures["svreset.bat"] = "No such file or directory";
     InstallDemoData(missing);
-    ASSERT_EQ(missing.messages.size(), 1u);
-    EXPECT_EQ(missing.messages[0].text,
-              "Svreset batch file missing, demo data cannot be installed");
-    EXPECT_EQ(missing.messages[0].style, 16);
-    EXPECT_EQ(missing.messages[0].title, "");
+    EXPECT_EQ(missing.messages,
+              (std::vector{
+                  Message{"Svreset batch file missing, demo data cannot be installed", 16, ""}}));
 }
 
 TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
@@ -68,10 +67,9 @@ TEST(EmptyFiles, NoLayoutSaysRequiredFileMissing) {
     FakePlatform platform;
     EXPECT_TRUE(InstallEmptyDataFiles(platform, std::nullopt).ok());
     EXPECT_TRUE(platform.launches.empty());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "Required file missing, empty files cannot be initialized");
-    EXPECT_EQ(platform.messages[0].style, 16);
+    EXPECT_EQ(
+        platform.messages,
+        (std::vector{Message{"Required file missing, empty files cannot be initialized", 16, ""}}));
 }
 
 TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {

@@ -81,11 +81,9 @@ TEST(EmptyFilesButton, ReportsAFailedLaunchByName) {
     installer.Form_Load();
     platform.launchFailures["vlkreset.bat"] = "No such file or directory";
     installer.cmdEmptyFiles_Click();
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "vlkreset.bat could not be started: No such file or directory");
-    EXPECT_EQ(platform.messages[0].style, 16);
-    EXPECT_EQ(platform.messages[0].title, "");
+    EXPECT_EQ(platform.messages,
+              (std::vector{FakePlatform::Message{
+                  "vlkreset.bat could not be started: No such file or directory", 16, ""}}));
 }
 
 TEST(Exit, EndsTheProgramOnceHoweverOftenItIsAsked) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ public:
         std::string text;
         int style;
         std::string title;
+        bool operator==(const Message&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Message& m) {
+            return out << m.style << " \"" << m.title << "\": " << m.text;
+        }
     };
     struct Launch {
         std::string script;

@@ -29,15 +29,16 @@ struct FakeFile {
     int id = 0;
 };
 
-// Hands out the bytes in small uneven pieces, so that line ends fall across reads.
+// Hands out the bytes in small uneven pieces, so that line ends fall across reads, or in reads of
+// `step` bytes.
 class PieceInput : public InputFile {
 public:
-    explicit PieceInput(std::string bytes, bool failAtEnd = false)
-        : bytes_(std::move(bytes)), failAtEnd_(failAtEnd) {}
+    explicit PieceInput(std::string bytes, bool failAtEnd = false, std::size_t step = 0)
+        : bytes_(std::move(bytes)), failAtEnd_(failAtEnd), step_(step) {}
     std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
         if (failAtEnd_ && pos_ == bytes_.size())
             return std::nullopt;
-        const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
+        const std::size_t n = std::min({size, bytes_.size() - pos_, step_ ? step_ : 7 + pos_ % 5});
         std::memcpy(buffer, bytes_.data() + pos_, n);
         pos_ += n;
         return n;
@@ -46,6 +47,7 @@ public:
 private:
     std::string bytes_;
     bool failAtEnd_;
+    std::size_t step_;
     std::size_t pos_ = 0;
 };
 
