@@ -43,13 +43,10 @@ TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
     platform.files["C:\\APP\\SQPATH.DAT"].bytes = "00SV\r\nkeep\r\n";
     platform.files["C:\\APP\\SQMENU.DAT"].bytes = "TB\r\nmenu\r\n";
     EXPECT_TRUE(InstallEmptyDataFiles(platform, Layout::PBS).ok());
-    std::vector<std::string> order;
-    for (const auto& event : platform.events)
-        if (event.starts_with("replace") || event.starts_with("launch"))
-            order.push_back(event);
-    EXPECT_EQ(order, (std::vector<std::string>{"replace C:\\APP\\SQPATH.DAT",
-                                               "replace C:\\APP\\SQMENU.DAT", "launch svpath.bat",
-                                               "launch vlkreset.bat [nowarning]"}));
+    EXPECT_EQ(
+        platform.EventsOf("replace", "launch"),
+        (std::vector<std::string>{"replace C:\\APP\\SQPATH.DAT", "replace C:\\APP\\SQMENU.DAT",
+                                  "launch svpath.bat", "launch vlkreset.bat [nowarning]"}));
     EXPECT_EQ(platform.files["C:\\APP\\SQPATH.DAT"].bytes, "keep\r\n");
 }
 

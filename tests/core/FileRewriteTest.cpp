@@ -40,10 +40,7 @@ struct Installation {
 
 // The name the backup of the file first opened must have.
 std::string ExpectedBackup() {
-    StoredFacts facts;
-    facts.location = kPath;
-    facts.identity = "id1";
-    return kRoot + "\\" + BackupName(facts);
+    return kRoot + "\\" + BackupName({.location = kPath, .identity = "id1", .stamp = {}});
 }
 
 // The steps of an undisturbed rewrite. Steps that cannot fail (Close, Discard) are not counted
@@ -215,17 +212,15 @@ TEST(RewriteProtocol, OnlyTheFilesOwnBackupIsPutBack) {
     Installation inst(Route::Beside);
     inst.files[kPath].bytes = kOld + "mixed";
     inst.files[ExpectedBackup()].bytes = kOld;
-    StoredFacts other;
-    other.location = "D:\\OTHER\\SQPATH.DAT";
-    other.identity = "id7";
-    const std::string foreign = kRoot + "\\" + BackupName(other);
+    const std::string foreign =
+        kRoot + "\\" +
+        BackupName({.location = "D:\\OTHER\\SQPATH.DAT", .identity = "id7", .stamp = {}});
     ASSERT_NE(foreign, ExpectedBackup());
     // Caught: the name made from the path instead of the identity, a digit lost, a Windows folder
     // kept. The name must not change between versions either: a backup would go unfound.
     EXPECT_EQ(ExpectedBackup(), kRoot + "\\SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
-    other.location = "SQPATH.DAT";
-    other.identity = "id1";
-    EXPECT_EQ(BackupName(other), "SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
+    EXPECT_EQ(BackupName({.location = "SQPATH.DAT", .identity = "id1", .stamp = {}}),
+              "SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
     inst.files[foreign].bytes = "someone else's";
 
     RewriteResult result = RecoverFile(inst.store, kPath, kRoot);

@@ -15,11 +15,7 @@ TEST(FormLoad, Rw9DeletesCompiledFilesBeforeTheResetScriptAndDisablesButton) {
     Installer installer(platform);
     EXPECT_FALSE(installer.Form_Load());
     EXPECT_EQ(installer.InstallVariant(), Layout::RW9);
-    std::vector<std::string> actions;
-    for (const auto& event : platform.events)
-        if (event.starts_with("delete") || event.starts_with("launch"))
-            actions.push_back(event);
-    EXPECT_EQ(actions,
+    EXPECT_EQ(platform.EventsOf("delete", "launch"),
               (std::vector<std::string>{"delete SVOBJ\\*.gnt", "launch vlkreset.bat [nowarning]"}));
     // The switch-line check runs last.
     EXPECT_EQ(platform.events.back(), "probe C:\\APP\\RW.BAT");
@@ -98,10 +94,9 @@ TEST(FormLoad, PutsBackWhatAnInterruptedRewriteLeftBeforeAnythingElse) {
     FakePlatform platform;
     const std::string path = "C:\\APP\\SQPATH.DAT";
     platform.files[path].bytes = "mixed";
-    StoredFacts facts;
-    facts.location = path;
-    facts.identity = "id1"; // the fake store's first file
-    const std::string backup = "C:\\APP\\" + BackupName(facts);
+    // "id1": the fake store's first file.
+    const std::string backup =
+        "C:\\APP\\" + BackupName({.location = path, .identity = "id1", .stamp = {}});
     platform.files[backup].bytes = "00SV\r\nold\r\n";
     platform.probes = {{"CLASSIC9.ICO", Probe::Found}};
 
