@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
 using Message = FakePlatform::Message;
@@ -26,24 +28,22 @@ const std::string kRwWarning =
 } // namespace
 
 TEST(CleanOutSQPATH, DropsExactPrefixLinesFromBothFiles) {
-    FakePlatform platform;
-    // Caught: a prefix a byte short ("00S keep" dropped).
-    platform.files[kPath].bytes =
-        "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast";
-    platform.files[kMenu].bytes = "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n";
-    CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes,
-              "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n");
-    EXPECT_EQ(platform.files[kMenu].bytes, "tb\r\nXTB\r\nT\r\n");
-}
-
-TEST(CleanOutSQPATH, FileWhoseEveryLineMatchesBecomesEmpty) {
-    FakePlatform platform;
-    platform.files[kPath].bytes = "00SV1\r\n00SV2\r\n";
-    platform.files[kMenu].bytes = "TB1\nTB2";
-    CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes, "");
-    EXPECT_EQ(platform.files[kMenu].bytes, "");
+    // The path file before and after, the menu file before and after.
+    const std::array<std::string, 4> cases[] = {
+        // Caught: a prefix a byte short ("00S keep" dropped).
+        {"00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast",
+         "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n",
+         "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n", "tb\r\nXTB\r\nT\r\n"},
+        {"00SV1\r\n00SV2\r\n", "", "TB1\nTB2", ""}, // every line matches: empty
+    };
+    for (const auto& [path, cleanPath, menu, cleanMenu] : cases) {
+        FakePlatform platform;
+        platform.files[kPath].bytes = path;
+        platform.files[kMenu].bytes = menu;
+        CleanOutSQPATH(platform);
+        EXPECT_EQ(platform.files[kPath].bytes, cleanPath);
+        EXPECT_EQ(platform.files[kMenu].bytes, cleanMenu);
+    }
 }
 
 TEST(CleanOutSQPATH, MissingOrUnprobeablePathFileLeavesMenuAlone) {
@@ -96,35 +96,28 @@ TEST(addCOBSW, PresentLineMeansNoQuestion) {
     }
 }
 
+// Near misses ask, and Yes puts the line on top: under "@echo off" in RW.BAT (an empty one
+// too), and without it in SYNRUN.SYN.
 TEST(addCOBSW, NearMissesAskAndYesPutsTheLineOnTop) {
-    FakePlatform platform;
-    platform.files[kRwBat].bytes = "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    EXPECT_EQ(platform.messages, (std::vector{Message{kRwQuestion, 36, kTitle}}));
-    EXPECT_EQ(platform.files[kRwBat].bytes,
-              "@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nSET COBSW=-F \r\n");
-}
-
-TEST(addCOBSW, EmptyBatchFileAnsweredYes) {
-    FakePlatform platform;
-    platform.files[kRwBat].bytes = "";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    EXPECT_EQ(platform.files[kRwBat].bytes, "@echo off\r\nSET COBSW=-F\r\n");
-}
-
-TEST(addCOBSW, SynrunGetsItsLineWithoutEchoOff) {
-    FakePlatform platform;
-    platform.files[kSynrun].bytes = "PATH=X\r\n";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::CP);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "The SYNRUN.SYN file needs the line COBSW=-F added in order for Zelvo to function "
-              "properly.\r\n\r\nDo you want this procedure to automatically add the required "
-              "line?");
-    EXPECT_EQ(platform.files[kSynrun].bytes, "COBSW=-F\r\nPATH=X\r\n");
+    const struct {
+        std::string path, bytes, question, after;
+    } cases[] = {
+        {kRwBat, "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n", kRwQuestion,
+         "@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nSET COBSW=-F \r\n"},
+        {kRwBat, "", kRwQuestion, "@echo off\r\nSET COBSW=-F\r\n"},
+        {kSynrun, "PATH=X\r\n",
+         "The SYNRUN.SYN file needs the line COBSW=-F added in order for Zelvo to function "
+         "properly.\r\n\r\nDo you want this procedure to automatically add the required line?",
+         "COBSW=-F\r\nPATH=X\r\n"},
+    };
+    for (const auto& [path, bytes, question, after] : cases) {
+        FakePlatform platform;
+        platform.files[path].bytes = bytes;
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, path == kRwBat ? Layout::RW9 : Layout::CP);
+        EXPECT_EQ(platform.messages, (std::vector{Message{question, 36, kTitle}})) << path;
+        EXPECT_EQ(platform.files[path].bytes, after);
+    }
 }
 
 TEST(addCOBSW, NoLeavesTheFileAndWarns) {
