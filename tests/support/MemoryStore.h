@@ -20,7 +20,6 @@ struct FakeFile {
     int overtakes = 0;       // looks that find a line of another program added meanwhile
     int savedAnew = 0;       // looks that find another file, the same bytes, under its name
     bool shared = false;     // another name shares it: rewritten in place
-    bool outside = false;    // lies outside the installation once links are resolved
     bool modeLostInPlace = false;
     bool readFailsAtEnd = false; // a read error after the last byte
     // Not synced since its last change: after a crash its bytes could be anything.
@@ -77,10 +76,8 @@ public:
         if (Status step = Step("Open"); !step)
             return step;
         auto it = files_.find(std::string(path));
-        if (it == files_.end() || it->second.readOnly || it->second.outside)
-            return Done(Status::Fail(it == files_.end()   ? "missing"
-                                     : it->second.outside ? "outside the installation"
-                                                          : "read-only"));
+        if (it == files_.end() || it->second.readOnly)
+            return Done(Status::Fail(it == files_.end() ? "missing" : "read-only"));
         FakeFile& f = Identify(it->second);
         file = NewRef({std::string(path), 0, 0});
         facts = {std::string(path), "id" + std::to_string(f.id),

@@ -256,11 +256,7 @@ exit 1
 
     // Runs the step after the launch was given up, and notes how it ended.
     Executable("bin/x-terminal-emulator", R"(#!/bin/sh
-/bin/sleep 5
-while [ "$1" != -e ]; do shift; done
-shift
-"$@"
-echo $? > late.txt
+/bin/sleep 5; while [ "$1" != -e ]; do shift; done; shift; "$@"; echo $? > late.txt
 )");
     Launch("DISPLAY", ":9");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("late.txt"))))
