@@ -338,7 +338,7 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
     // start. As nobody, whose folder refuses removals from the moment the backup is named.
     inst.Write("SQPATH.DAT", file.old);
     for (const std::string& name : {inst.Dir(), inst.Path("SQPATH.DAT")})
-        ASSERT_EQ(chown(name.c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
+        ASSERT_EQ(chown(name.c_str(), kUnprivileged, kUnprivileged), 0);
     const ChildEnd end = RunInChild({-1, true}, [&] {
         onSync = [&](int fd) {
             return S_ISDIR(StatOf(fd).st_mode) ? chmod(inst.Dir().c_str(), 0555) : 0;
@@ -390,7 +390,7 @@ TEST(Faults, RefusedAccessLeavesFilesAlone) {
     for (const auto& [mode, cleaned] : {std::pair{0644, true}, {0200, false}, {0444, false}}) {
         Installation inst;
         inst.Write("SQPATH.DAT", file.old);
-        ASSERT_EQ(chown(inst.Path("SQPATH.DAT").c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
+        ASSERT_EQ(chown(inst.Path("SQPATH.DAT").c_str(), kUnprivileged, kUnprivileged), 0);
         ASSERT_EQ(chmod(inst.Path("SQPATH.DAT").c_str(), mode_t(mode)), 0);
         const ChildEnd end = RunInChild({-1, true}, [&] { inst.Clean(); });
         EXPECT_TRUE(end.exitedNormally && end.exitCode == 0) << end.Describe();

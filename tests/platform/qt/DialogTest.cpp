@@ -55,10 +55,8 @@ class BrowseTest : public InInstallation {
 protected:
     void SetUp() override {
         InInstallation::SetUp();
-        MakeDir("START");
         Write("START/sycmpf.dat", "");
         Write("START/other.txt", "");
-        MakeDir("DATA/CO2");
         Write("DATA/CO2/SYCMPF.DAT", "");
         ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(Path("START"))));
     }

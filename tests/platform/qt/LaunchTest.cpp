@@ -104,7 +104,6 @@ class TerminalTest : public LaunchTest {
 protected:
     void SetUp() override {
         LaunchTest::SetUp();
-        MakeDir("bin");
         MakeDir("tmp");
         for (const char* name : {"x-terminal-emulator", "xterm"})
             Executable(std::string("bin/") + name, kFakeTerminal);

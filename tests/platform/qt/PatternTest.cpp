@@ -11,7 +11,6 @@ using PatternTest = InTempDir;
 
 TEST_F(PatternTest, OnlyOrdinaryFilesCount) {
     QtPlatform platform;
-    MakeDir("SV/SUB");
     Write("SV/.hidden", "x");
     Write("SV/SUB/inner.dat", "x");
     ASSERT_EQ(mkfifo(Path("SV/pipe").c_str(), 0644), 0);
@@ -31,7 +30,6 @@ TEST_F(PatternTest, OfSeveralSpellingsTheSmallestInByteOrderIsRead) {
     QtPlatform platform;
     const std::vector<std::string> names = {"sqpath.dat", "Sqpath.dat", "SQPATH.DAT", "sqPATH.dat"};
     for (const std::string folder : {"made", "reversed"}) {
-        MakeDir(folder);
         for (std::size_t i = 0; i < names.size(); ++i) {
             const std::string& name = names[folder == "made" ? i : names.size() - 1 - i];
             Write(folder + "/" + name, name);
@@ -52,7 +50,6 @@ TEST_F(PatternTest, OfSeveralSpellingsTheSmallestInByteOrderIsRead) {
 }
 
 TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
-    MakeDir("SVOBJ");
     Write("SVOBJ/a.gnt", "x");
     MakeDir("SV");
     ASSERT_EQ(symlink("../SVOBJ/a.gnt", Path("SV/link").c_str()), 0);
@@ -80,10 +77,9 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
 
 TEST_F(PatternTest, DeletesOnlyTheDirectorysOwnMatchingFiles) {
     QtPlatform platform;
-    MakeDir("SVOBJ/SUB.GNT");
+    Write("SVOBJ/SUB.GNT/inner.gnt", "x");
     for (const char* name : {"A.GNT", "b.gnt", "C.Gnt", "keep.txt", "gnt", ".hidden.gnt"})
         Write(std::string("SVOBJ/") + name, "x");
-    Write("SVOBJ/SUB.GNT/inner.gnt", "x");
     Write("top.gnt", "x");
 
     EXPECT_TRUE(platform.DeleteMatching("svobj/*.GNT").ok());
@@ -105,7 +101,6 @@ TEST_F(PatternTest, DetectionOnRealDirectories) {
     Write("SV/.profile", "x"); // an SV holding only a subdirectory and a hidden file
     EXPECT_EQ(DetectInstallVariant(platform), std::nullopt);
 
-    MakeDir("svobj");
     Write("svobj/prog.gnt", "x");
     EXPECT_EQ(DetectInstallVariant(platform), Layout::RW);
     Write("Classic9.ico", "");

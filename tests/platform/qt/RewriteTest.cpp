@@ -103,7 +103,6 @@ TEST_F(RewriteTest, ReadOnlyIsReadOnlyAlsoForRoot) {
 }
 
 TEST_F(RewriteTest, OwnerModeAndLinksAreKept) {
-    MakeDir("real");
     Write("real/paths", "00SV\r\nkept\r\n");
     ASSERT_EQ(symlink("real/paths", Path("SQPATH.DAT").c_str()), 0);
     Write("SQMENU.DAT", "TB\r\nmenu\r\n");
@@ -171,8 +170,6 @@ TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
 
     // For a user who may write the file: a directory that refuses new files, and a
     // group-writable file of another owner, to whom a new file cannot be given.
-    MakeDir("locked");
-    MakeDir("shared");
     MakeDir("scratch");
     Write("locked/SQPATH.DAT", "00SV\r\nlocked\r\n");
     Write("shared/SQPATH.DAT", "00SV\r\nshared\r\n");
@@ -264,7 +261,6 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
 
     // Caught: the boundary without its trailing separator, so "zelvo2" counts as inside "zelvo".
     MakeDir("zelvo");
-    MakeDir("zelvo2");
     Write("zelvo2/paths", "00SV\r\n");
     ASSERT_EQ(symlink(Path("zelvo2/paths").c_str(), Path("zelvo/SQPATH.DAT").c_str()), 0);
     ScriptedPlatform zelvo;
@@ -320,7 +316,6 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
         EXPECT_EQ(List("tmp"), planted) << i;
         EXPECT_TRUE(platform.messages.empty()) << i;
         ASSERT_TRUE(QDir(QString::fromStdString(Path("tmp"))).removeRecursively());
-        MakeDir("tmp");
     }
     // Its own backup is put back, and goes.
     Write(backup, "old\r\n");
