@@ -1,5 +1,6 @@
 #include "ConfigFiles.h"
 #include "FakePlatform.h"
+#include "FileRewrite.h"
 #include "LineFile.h"
 
 #include <gtest/gtest.h>
@@ -153,11 +154,8 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     platform.files[kPath].shared = true;
     platform.files[kPath].failCommit = true;
     CleanOutSQPATH(platform);
-    std::string backup;
-    for (const auto& [name, file] : platform.files)
-        if (name.starts_with(kPath + ".zelvoset-backup-"))
-            backup = name;
-    ASSERT_FALSE(backup.empty());
+    const std::string backup =
+        "C:\\APP\\" + BackupName({.location = kPath, .identity = "id1", .stamp = {}});
     EXPECT_EQ(platform.files[backup].bytes, "00SV\r\nkeep\r\n");
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(kPath), std::string::npos);
