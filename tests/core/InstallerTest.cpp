@@ -22,22 +22,20 @@ TEST(FormLoad, Rw9DeletesCompiledFilesBeforeTheResetScriptAndDisablesButton) {
 }
 
 TEST(FormLoad, GntProbeRulesOnlyForRw9) {
-    FakePlatform none;
-    none.probes = {{"CLASSIC9.ICO", Probe::Found}};
-    Installer(none).Form_Load();
-    EXPECT_TRUE(none.EventsOf("delete").empty());
-
-    FakePlatform failed; // a failed probe still tries the delete; a failed delete is skipped
-    failed.probes = {{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Failed}};
-    failed.failDeletes = true;
-    Installer(failed).Form_Load();
-    EXPECT_EQ(failed.EventsOf("delete").size(), 1u);
-    EXPECT_EQ(failed.launches.size(), 1u);
-
-    FakePlatform rw;
-    rw.probes = {{"SVOBJ\\*.*", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}};
-    Installer(rw).Form_Load();
-    EXPECT_TRUE(rw.EventsOf("delete").empty());
+    // The probes, and how many deletes they lead to. A failed probe still tries the delete; a
+    // failed delete is skipped.
+    const std::pair<std::map<std::string, Probe>, std::size_t> cases[] = {
+        {{{"CLASSIC9.ICO", Probe::Found}}, 0},
+        {{{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Failed}}, 1},
+        {{{"SVOBJ\\*.*", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}}, 0}};
+    for (const auto& [probes, deletes] : cases) {
+        FakePlatform platform;
+        platform.probes = probes;
+        platform.failDeletes = true;
+        Installer(platform).Form_Load();
+        EXPECT_EQ(platform.EventsOf("delete").size(), deletes);
+        EXPECT_EQ(platform.launches.size(), 1u);
+    }
 }
 
 TEST(FormLoad, PbsStartsEverythingAndSurvivesAFailingScript) {

@@ -186,17 +186,15 @@ TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
         return 0;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(Read("locked/SQPATH.DAT"), "locked\r\n");
-    EXPECT_EQ(Read("shared/SQPATH.DAT"), "shared\r\n");
-    for (const auto& [name, before] :
-         {std::pair{"locked/SQPATH.DAT", locked}, {"shared/SQPATH.DAT", shared}}) {
-        const struct stat after = Stat(name);
+    for (const auto& [folder, before] :
+         {std::pair{std::string("locked"), locked}, {"shared", shared}}) {
+        EXPECT_EQ(Read(folder + "/SQPATH.DAT"), folder + "\r\n");
+        const struct stat after = Stat(folder + "/SQPATH.DAT");
         EXPECT_EQ(std::tie(after.st_ino, after.st_uid, after.st_gid, after.st_mode),
                   std::tie(before.st_ino, before.st_uid, before.st_gid, before.st_mode))
-            << name;
+            << folder;
+        EXPECT_EQ(Entries(folder), QStringList({"SQPATH.DAT"}));
     }
-    EXPECT_EQ(Entries("locked"), QStringList({"SQPATH.DAT"}));
-    EXPECT_EQ(Entries("shared"), QStringList({"SQPATH.DAT"}));
     EXPECT_EQ(Entries("scratch"), QStringList());
 }
 
