@@ -287,8 +287,9 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     // Each turns the file under the backup's name, this user's own of mode 0600, into a fake.
     const std::vector<std::function<int(const char* at)>> plants = {
         [&](const char* at) {
-            Write(earlier, "planted\r\n"); // the backup of the file once at this path
-            return unlink(at);
+            const int removed = unlink(at); // first: under a fault the two names may be one
+            Write(earlier, "planted\r\n");  // the backup of the file once at this path
+            return removed;
         },
         [](const char* at) { return chown(at, kNobody, kNobody); },
         [](const char* at) { return chmod(at, 0602); },
