@@ -273,9 +273,7 @@ TEST_F(TerminalTest, ATerminalThatCannotBeStartedIsAFailureWithItsReason) {
 
 TEST_F(LaunchTest, TheScriptOutlivesTheProgramThatStartedIt) {
     Write("slow.bat", "sleep 1\necho finished > slow.txt\n");
-    const int code =
-        InChild([] { return QtPlatform().LaunchCommand("Slow.Bat", {}).ok() ? 0 : 1; });
-    ASSERT_EQ(code, 0);
+    ASSERT_EQ(InChild([] { return QtPlatform().LaunchCommand("Slow.Bat", {}).ok() ? 0 : 1; }), 0);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("slow.txt"))))
         << "the launch waited for the script";
     EXPECT_EQ(WaitFor("slow.txt"), "finished\n");
