@@ -1,11 +1,15 @@
 #include "ConfigFiles.h"
 #include "FakePlatform.h"
+#include "FileRewrite.h"
 #include "LineFile.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
+using Message = FakePlatform::Message;
 
 namespace {
 
@@ -14,6 +18,7 @@ const std::string kMenu = "C:\\APP\\SQMENU.DAT";
 const std::string kRwBat = "C:\\APP\\RW.BAT";
 const std::string kSynrun = "C:\\APP\\SYNRUN.SYN";
 
+const std::string kTitle = "File modification required";
 const std::string kRwQuestion =
     "The RW.BAT file needs the line SET COBSW=-F added in order for Zelvo to function "
     "properly.\r\n\r\nDo you want this procedure to automatically add the required line?";
@@ -24,24 +29,22 @@ const std::string kRwWarning =
 } // namespace
 
 TEST(CleanOutSQPATH, DropsExactPrefixLinesFromBothFiles) {
-    FakePlatform platform;
-    // Caught: a prefix a byte short ("00S keep" dropped).
-    platform.files[kPath].bytes =
-        "00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast";
-    platform.files[kMenu].bytes = "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n";
-    CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes,
-              "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n");
-    EXPECT_EQ(platform.files[kMenu].bytes, "tb\r\nXTB\r\nT\r\n");
-}
-
-TEST(CleanOutSQPATH, FileWhoseEveryLineMatchesBecomesEmpty) {
-    FakePlatform platform;
-    platform.files[kPath].bytes = "00SV1\r\n00SV2\r\n";
-    platform.files[kMenu].bytes = "TB1\nTB2";
-    CleanOutSQPATH(platform);
-    EXPECT_EQ(platform.files[kPath].bytes, "");
-    EXPECT_EQ(platform.files[kMenu].bytes, "");
+    // The path file before and after, the menu file before and after.
+    const std::array<std::string, 4> cases[] = {
+        // Caught: a prefix a byte short ("00S keep" dropped).
+        {"00SV\r\n00SVDATA\r\n00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast",
+         "00sv keep\r\n 00SV keep\r\n\r\n0SV\r\n00S keep\r\nlast\r\n",
+         "TB\r\nTBX\r\ntb\r\nXTB\r\nT\r\n", "tb\r\nXTB\r\nT\r\n"},
+        {"00SV1\r\n00SV2\r\n", "", "TB1\nTB2", ""}, // every line matches: empty
+    };
+    for (const auto& [path, cleanPath, menu, cleanMenu] : cases) {
+        FakePlatform platform;
+        platform.files[kPath].bytes = path;
+        platform.files[kMenu].bytes = menu;
+        CleanOutSQPATH(platform);
+        EXPECT_EQ(platform.files[kPath].bytes, cleanPath);
+        EXPECT_EQ(platform.files[kMenu].bytes, cleanMenu);
+    }
 }
 
 TEST(CleanOutSQPATH, MissingOrUnprobeablePathFileLeavesMenuAlone) {
@@ -94,38 +97,28 @@ TEST(addCOBSW, PresentLineMeansNoQuestion) {
     }
 }
 
+// Near misses ask, and Yes puts the line on top: under "@echo off" in RW.BAT (an empty one
+// too), and without it in SYNRUN.SYN.
 TEST(addCOBSW, NearMissesAskAndYesPutsTheLineOnTop) {
-    FakePlatform platform;
-    platform.files[kRwBat].bytes = "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, kRwQuestion);
-    EXPECT_EQ(platform.messages[0].style, 36);
-    EXPECT_EQ(platform.messages[0].title, "File modification required");
-    EXPECT_EQ(platform.files[kRwBat].bytes,
-              "@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nSET COBSW=-F \r\n");
-}
-
-TEST(addCOBSW, EmptyBatchFileAnsweredYes) {
-    FakePlatform platform;
-    platform.files[kRwBat].bytes = "";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    EXPECT_EQ(platform.files[kRwBat].bytes, "@echo off\r\nSET COBSW=-F\r\n");
-}
-
-TEST(addCOBSW, SynrunGetsItsLineWithoutEchoOff) {
-    FakePlatform platform;
-    platform.files[kSynrun].bytes = "PATH=X\r\n";
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::CP);
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "The SYNRUN.SYN file needs the line COBSW=-F added in order for Zelvo to function "
-              "properly.\r\n\r\nDo you want this procedure to automatically add the required "
-              "line?");
-    EXPECT_EQ(platform.files[kSynrun].bytes, "COBSW=-F\r\nPATH=X\r\n");
+    const struct {
+        std::string path, bytes, question, after;
+    } cases[] = {
+        {kRwBat, "@echo off\r\nset cobsw=-f\nSET COBSW=-F \r\n", kRwQuestion,
+         "@echo off\r\nSET COBSW=-F\r\n@echo off\r\nset cobsw=-f\r\nSET COBSW=-F \r\n"},
+        {kRwBat, "", kRwQuestion, "@echo off\r\nSET COBSW=-F\r\n"},
+        {kSynrun, "PATH=X\r\n",
+         "The SYNRUN.SYN file needs the line COBSW=-F added in order for Zelvo to function "
+         "properly.\r\n\r\nDo you want this procedure to automatically add the required line?",
+         "COBSW=-F\r\nPATH=X\r\n"},
+    };
+    for (const auto& [path, bytes, question, after] : cases) {
+        FakePlatform platform;
+        platform.files[path].bytes = bytes;
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, path == kRwBat ? Layout::RW9 : Layout::CP);
+        EXPECT_EQ(platform.messages, (std::vector{Message{question, 36, kTitle}})) << path;
+        EXPECT_EQ(platform.files[path].bytes, after);
+    }
 }
 
 TEST(addCOBSW, NoLeavesTheFileAndWarns) {
@@ -136,29 +129,21 @@ TEST(addCOBSW, NoLeavesTheFileAndWarns) {
     EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\n");
     EXPECT_TRUE(platform.EventsOf("replace").empty());
     ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[1].text, kRwWarning);
-    EXPECT_EQ(platform.messages[1].style, 48);
-    EXPECT_EQ(platform.messages[1].title, "File modification required");
+    EXPECT_EQ(platform.messages[1], (Message{kRwWarning, 48, kTitle}));
 }
 
+// A read-only file, and an unreadable one: that can't prove the line is there, so the user is
+// asked, and it is never emptied.
 TEST(addCOBSW, FailedWriteAfterYesWarnsLikeNo) {
-    FakePlatform platform;
-    platform.files[kRwBat] = {"echo hi\r\n", false, /*readOnly*/ true, false};
-    platform.answers = {kAnswerYes};
-    addCOBSW(platform, Layout::RW9);
-    EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\r\n");
-    ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[1].text, kRwWarning);
-    EXPECT_EQ(platform.messages[1].style, 48);
-
-    // An unreadable file can't prove the line is there: ask, and never empty it.
-    FakePlatform unreadable;
-    unreadable.files[kRwBat] = {"echo hi\r\n", /*unreadable*/ true, false, false};
-    unreadable.answers = {kAnswerYes};
-    addCOBSW(unreadable, Layout::RW9);
-    EXPECT_EQ(unreadable.files[kRwBat].bytes, "echo hi\r\n");
-    ASSERT_EQ(unreadable.messages.size(), 2u);
-    EXPECT_EQ(unreadable.messages[1].text, kRwWarning);
+    for (const bool unreadable : {false, true}) {
+        FakePlatform platform;
+        platform.files[kRwBat] = {"echo hi\r\n", unreadable, !unreadable, false};
+        platform.answers = {kAnswerYes};
+        addCOBSW(platform, Layout::RW9);
+        EXPECT_EQ(platform.files[kRwBat].bytes, "echo hi\r\n");
+        ASSERT_EQ(platform.messages.size(), 2u);
+        EXPECT_EQ(platform.messages[1], (Message{kRwWarning, 48, kTitle}));
+    }
 }
 
 TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
@@ -169,11 +154,8 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     platform.files[kPath].shared = true;
     platform.files[kPath].failCommit = true;
     CleanOutSQPATH(platform);
-    std::string backup;
-    for (const auto& [name, file] : platform.files)
-        if (name.starts_with(kPath + ".zelvoset-backup-"))
-            backup = name;
-    ASSERT_FALSE(backup.empty());
+    const std::string backup =
+        "C:\\APP\\" + BackupName({.location = kPath, .identity = "id1", .stamp = {}});
     EXPECT_EQ(platform.files[backup].bytes, "00SV\r\nkeep\r\n");
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(kPath), std::string::npos);

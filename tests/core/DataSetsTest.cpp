@@ -5,6 +5,7 @@
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
+using Message = FakePlatform::Message;
 
 namespace {
 
@@ -32,11 +33,9 @@ TEST(DemoData, LaunchesResetScriptOrSaysItIsMissing) {
     FakePlatform missing;
     missing.launchFailures["svreset.bat"] = "No such file or directory";
     InstallDemoData(missing);
-    ASSERT_EQ(missing.messages.size(), 1u);
-    EXPECT_EQ(missing.messages[0].text,
-              "Svreset batch file missing, demo data cannot be installed");
-    EXPECT_EQ(missing.messages[0].style, 16);
-    EXPECT_EQ(missing.messages[0].title, "");
+    EXPECT_EQ(missing.messages,
+              (std::vector{
+                  Message{"Svreset batch file missing, demo data cannot be installed", 16, ""}}));
 }
 
 TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
@@ -44,13 +43,10 @@ TEST(EmptyFiles, PbsCleansBothFilesBeforeStartingTheScripts) {
     platform.files["C:\\APP\\SQPATH.DAT"].bytes = "00SV\r\nkeep\r\n";
     platform.files["C:\\APP\\SQMENU.DAT"].bytes = "TB\r\nmenu\r\n";
     EXPECT_TRUE(InstallEmptyDataFiles(platform, Layout::PBS).ok());
-    std::vector<std::string> order;
-    for (const auto& event : platform.events)
-        if (event.starts_with("replace") || event.starts_with("launch"))
-            order.push_back(event);
-    EXPECT_EQ(order, (std::vector<std::string>{"replace C:\\APP\\SQPATH.DAT",
-                                               "replace C:\\APP\\SQMENU.DAT", "launch svpath.bat",
-                                               "launch vlkreset.bat [nowarning]"}));
+    EXPECT_EQ(
+        platform.EventsOf("replace", "launch"),
+        (std::vector<std::string>{"replace C:\\APP\\SQPATH.DAT", "replace C:\\APP\\SQMENU.DAT",
+                                  "launch svpath.bat", "launch vlkreset.bat [nowarning]"}));
     EXPECT_EQ(platform.files["C:\\APP\\SQPATH.DAT"].bytes, "keep\r\n");
 }
 
@@ -68,10 +64,9 @@ TEST(EmptyFiles, NoLayoutSaysRequiredFileMissing) {
     FakePlatform platform;
     EXPECT_TRUE(InstallEmptyDataFiles(platform, std::nullopt).ok());
     EXPECT_TRUE(platform.launches.empty());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "Required file missing, empty files cannot be initialized");
-    EXPECT_EQ(platform.messages[0].style, 16);
+    EXPECT_EQ(
+        platform.messages,
+        (std::vector{Message{"Required file missing, empty files cannot be initialized", 16, ""}}));
 }
 
 TEST(EmptyFiles, FirstFailedLaunchEndsTheActionAndNamesTheScript) {

@@ -40,22 +40,21 @@ struct Installation {
 
 // The name the backup of the file first opened must have.
 std::string ExpectedBackup() {
-    StoredFacts facts;
-    facts.location = kPath;
-    facts.identity = "id1";
-    return kRoot + "\\" + BackupName(facts);
+    return kRoot + "\\" + BackupName({.location = kPath, .identity = "id1", .stamp = {}});
 }
 
-std::vector<std::string> UndisturbedSteps(Route route) {
+// The steps of an undisturbed rewrite. Steps that cannot fail (Close, Discard) are not counted
+// as steps that could crash either.
+std::vector<std::string> CountedSteps(Route route) {
     Installation inst(route);
     const RewriteResult result = inst.Clean();
     EXPECT_TRUE(result.status.ok()) << result.status.reason();
     EXPECT_EQ(inst.files[kPath].bytes, kNew);
     EXPECT_TRUE(inst.Others().empty());
-    // Steps that cannot fail are not counted as steps that could crash either.
     std::vector<std::string> steps;
     for (const auto& step : inst.store.steps)
-        steps.push_back(step);
+        if (step != "Close" && step != "Discard")
+            steps.push_back(step);
     return steps;
 }
 
@@ -68,18 +67,11 @@ std::string Plain(const std::string& step, const std::string& fault) {
     return fault;
 }
 
-int Counted(const std::vector<std::string>& steps) {
-    int n = 0;
-    for (const auto& step : steps)
-        n += step != "Close" && step != "Discard";
-    return n;
-}
-
 } // namespace
 
 TEST(RewriteProtocol, ACrashAfterAnyStepLeavesOldOrNewOrACompleteBackup) {
     for (const Route route : kRoutes) {
-        const int total = Counted(UndisturbedSteps(route));
+        const int total = int(CountedSteps(route).size());
         ASSERT_GT(total, 6);
         for (int k = 1; k <= total; ++k) {
             SCOPED_TRACE("route " + std::to_string(int(route)) + ", crash after step " +
@@ -120,21 +112,13 @@ TEST(RewriteProtocol, ACrashAfterAnyStepLeavesOldOrNewOrACompleteBackup) {
 
 TEST(RewriteProtocol, EachFailingStepHasItsOutcome) {
     for (const Route route : kRoutes) {
-        const std::vector<std::string> steps = UndisturbedSteps(route);
+        const std::vector<std::string> counted = CountedSteps(route);
         const bool inPlace = route != Route::Beside;
         // In place, the backup is made up to its naming; everything after writes the file.
         int named = 0;
-        for (int i = 0, n = 0; i < int(steps.size()); ++i) {
-            if (steps[i] == "Close" || steps[i] == "Discard")
-                continue;
-            ++n;
-            if (steps[i] == "NameBackup")
-                named = n;
-        }
-        std::vector<std::string> counted;
-        for (const auto& step : steps)
-            if (step != "Close" && step != "Discard")
-                counted.push_back(step);
+        for (int i = 0; i < int(counted.size()); ++i)
+            if (counted[i] == "NameBackup")
+                named = i + 1;
 
         for (int k = 1; k <= int(counted.size()); ++k) {
             for (const bool onwards : {false, true}) {
@@ -228,17 +212,15 @@ TEST(RewriteProtocol, OnlyTheFilesOwnBackupIsPutBack) {
     Installation inst(Route::Beside);
     inst.files[kPath].bytes = kOld + "mixed";
     inst.files[ExpectedBackup()].bytes = kOld;
-    StoredFacts other;
-    other.location = "D:\\OTHER\\SQPATH.DAT";
-    other.identity = "id7";
-    const std::string foreign = kRoot + "\\" + BackupName(other);
+    const std::string foreign =
+        kRoot + "\\" +
+        BackupName({.location = "D:\\OTHER\\SQPATH.DAT", .identity = "id7", .stamp = {}});
     ASSERT_NE(foreign, ExpectedBackup());
     // Caught: the name made from the path instead of the identity, a digit lost, a Windows folder
     // kept. The name must not change between versions either: a backup would go unfound.
     EXPECT_EQ(ExpectedBackup(), kRoot + "\\SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
-    other.location = "SQPATH.DAT";
-    other.identity = "id1";
-    EXPECT_EQ(BackupName(other), "SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
+    EXPECT_EQ(BackupName({.location = "SQPATH.DAT", .identity = "id1", .stamp = {}}),
+              "SQPATH.DAT.zelvoset-backup-2b7e28192bb82783");
     inst.files[foreign].bytes = "someone else's";
 
     RewriteResult result = RecoverFile(inst.store, kPath, kRoot);

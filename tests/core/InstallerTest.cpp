@@ -15,33 +15,27 @@ TEST(FormLoad, Rw9DeletesCompiledFilesBeforeTheResetScriptAndDisablesButton) {
     Installer installer(platform);
     EXPECT_FALSE(installer.Form_Load());
     EXPECT_EQ(installer.InstallVariant(), Layout::RW9);
-    std::vector<std::string> actions;
-    for (const auto& event : platform.events)
-        if (event.starts_with("delete") || event.starts_with("launch"))
-            actions.push_back(event);
-    EXPECT_EQ(actions,
+    EXPECT_EQ(platform.EventsOf("delete", "launch"),
               (std::vector<std::string>{"delete SVOBJ\\*.gnt", "launch vlkreset.bat [nowarning]"}));
     // The switch-line check runs last.
     EXPECT_EQ(platform.events.back(), "probe C:\\APP\\RW.BAT");
 }
 
 TEST(FormLoad, GntProbeRulesOnlyForRw9) {
-    FakePlatform none;
-    none.probes = {{"CLASSIC9.ICO", Probe::Found}};
-    Installer(none).Form_Load();
-    EXPECT_TRUE(none.EventsOf("delete").empty());
-
-    FakePlatform failed; // a failed probe still tries the delete; a failed delete is skipped
-    failed.probes = {{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Failed}};
-    failed.failDeletes = true;
-    Installer(failed).Form_Load();
-    EXPECT_EQ(failed.EventsOf("delete").size(), 1u);
-    EXPECT_EQ(failed.launches.size(), 1u);
-
-    FakePlatform rw;
-    rw.probes = {{"SVOBJ\\*.*", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}};
-    Installer(rw).Form_Load();
-    EXPECT_TRUE(rw.EventsOf("delete").empty());
+    // The probes, and how many deletes they lead to. A failed probe still tries the delete; a
+    // failed delete is skipped.
+    const std::pair<std::map<std::string, Probe>, std::size_t> cases[] = {
+        {{{"CLASSIC9.ICO", Probe::Found}}, 0},
+        {{{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Failed}}, 1},
+        {{{"SVOBJ\\*.*", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}}, 0}};
+    for (const auto& [probes, deletes] : cases) {
+        FakePlatform platform;
+        platform.probes = probes;
+        platform.failDeletes = true;
+        Installer(platform).Form_Load();
+        EXPECT_EQ(platform.EventsOf("delete").size(), deletes);
+        EXPECT_EQ(platform.launches.size(), 1u);
+    }
 }
 
 TEST(FormLoad, PbsStartsEverythingAndSurvivesAFailingScript) {
@@ -81,11 +75,9 @@ TEST(EmptyFilesButton, ReportsAFailedLaunchByName) {
     installer.Form_Load();
     platform.launchFailures["vlkreset.bat"] = "No such file or directory";
     installer.cmdEmptyFiles_Click();
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "vlkreset.bat could not be started: No such file or directory");
-    EXPECT_EQ(platform.messages[0].style, 16);
-    EXPECT_EQ(platform.messages[0].title, "");
+    EXPECT_EQ(platform.messages,
+              (std::vector{FakePlatform::Message{
+                  "vlkreset.bat could not be started: No such file or directory", 16, ""}}));
 }
 
 TEST(Exit, EndsTheProgramOnceHoweverOftenItIsAsked) {
@@ -100,10 +92,9 @@ TEST(FormLoad, PutsBackWhatAnInterruptedRewriteLeftBeforeAnythingElse) {
     FakePlatform platform;
     const std::string path = "C:\\APP\\SQPATH.DAT";
     platform.files[path].bytes = "mixed";
-    StoredFacts facts;
-    facts.location = path;
-    facts.identity = "id1"; // the fake store's first file
-    const std::string backup = "C:\\APP\\" + BackupName(facts);
+    // "id1": the fake store's first file.
+    const std::string backup =
+        "C:\\APP\\" + BackupName({.location = path, .identity = "id1", .stamp = {}});
     platform.files[backup].bytes = "00SV\r\nold\r\n";
     platform.probes = {{"CLASSIC9.ICO", Probe::Found}};
 

@@ -5,6 +5,7 @@
 
 using namespace zelvoset;
 using zelvoset::testing::FakePlatform;
+using zelvoset::testing::PieceInput;
 
 namespace {
 
@@ -15,23 +16,6 @@ std::string Rewrite(const std::string& bytes, std::string_view dropPrefix = {}) 
     EXPECT_TRUE(RewriteLines(platform.Files(), "F", "", {}, dropPrefix).status.ok());
     return platform.files["F"].bytes;
 }
-
-// Hands out fixed bytes in reads of a given size.
-class BytesInput : public InputFile {
-public:
-    BytesInput(std::string bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
-    std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
-        const std::size_t n = std::min({size, step_, bytes_.size() - pos_});
-        bytes_.copy(buffer, n, pos_);
-        pos_ += n;
-        return n;
-    }
-
-private:
-    std::string bytes_;
-    std::size_t step_;
-    std::size_t pos_ = 0;
-};
 
 } // namespace
 
@@ -134,7 +118,7 @@ TEST(LineFile, FindLineMatchesWholeLinesExactly) {
 
 TEST(LineFile, LongLinesComeInBoundedPiecesThatRejoinExactly) {
     const std::string longLine(100, 'L');
-    BytesInput input("short\r\n" + longLine + "\r\n" + longLine, 7);
+    PieceInput input("short\r\n" + longLine + "\r\n" + longLine, false, /*step*/ 7);
     LineReader reader(input, /*pieceSize*/ 16);
     std::vector<std::string> lines(1);
     std::string_view piece;
@@ -182,7 +166,7 @@ TEST(LineFile, PiecesOfAWholeBlockAndMoreGoThroughTheWriterWhole) {
         expected += line + "\r\n";
     }
     for (const std::size_t step : {std::size_t{256} << 10, std::size_t{1} << 20}) {
-        BytesInput input(bytes, step);
+        PieceInput input(bytes, false, step);
         LineReader reader(input);
         Collected out;
         LineWriter writer(out);

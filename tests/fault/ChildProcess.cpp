@@ -9,13 +9,6 @@
 
 namespace zelvoset::testing {
 
-int UnprivilegedUid() {
-    return 65534;
-}
-int UnprivilegedGid() {
-    return 65534;
-}
-
 std::string ChildEnd::Describe() const {
     if (exitedNormally)
         return "exit code " + std::to_string(exitCode);
@@ -32,8 +25,7 @@ ChildEnd RunInChild(const ChildLimits& limits, const std::function<void()>& work
             if (setrlimit(RLIMIT_FSIZE, &bound) != 0)
                 _exit(90);
         }
-        if (limits.unprivileged &&
-            (setgid(UnprivilegedGid()) != 0 || setuid(UnprivilegedUid()) != 0))
+        if (limits.unprivileged && (setgid(kUnprivileged) != 0 || setuid(kUnprivileged) != 0))
             _exit(91);
         work();
         _exit(0);

@@ -22,8 +22,7 @@ struct ChildEnd {
 // Runs `work` in a forked child prepared as the program prepares itself, under `limits`.
 ChildEnd RunInChild(const ChildLimits& limits, const std::function<void()>& work);
 
-// The uid and gid of the unprivileged account the children drop to.
-int UnprivilegedUid();
-int UnprivilegedGid();
+// The uid and gid of the unprivileged account the children drop to (nobody, nogroup).
+inline constexpr int kUnprivileged = 65534;
 
 } // namespace zelvoset::testing

@@ -33,50 +33,32 @@ using namespace zelvoset::testing;
 
 namespace {
 
-// Called at every fsync and fdatasync of this process before the real one: returns an errno to
-// fail that sync with, or 0. The platform is linked into this program, so its syncs come here.
-std::function<int(int fd)> onSync;
+// Called before every fsync and fdatasync, ftruncate and rename of this process: returns an errno
+// to fail that call with, or 0. The platform is linked into this program, so its calls come here.
+std::function<int(int fd)> onSync, onTruncate;
+std::function<int()> onRename;
 
-int SyncHook(int fd) {
-    return onSync ? onSync(fd) : 0;
+template <class Call> int Hooked(int error, Call real) {
+    if (error == 0)
+        return static_cast<int>(real());
+    errno = error;
+    return -1;
 }
 
 } // namespace
 
 extern "C" int fsync(int fd) {
-    if (const int error = SyncHook(fd)) {
-        errno = error;
-        return -1;
-    }
-    return static_cast<int>(syscall(SYS_fsync, fd));
+    return Hooked(onSync ? onSync(fd) : 0, [&] { return syscall(SYS_fsync, fd); });
 }
-
-// Called at every ftruncate and rename of this process before the real one, likewise.
-std::function<int(int fd)> onTruncate;
-std::function<int()> onRename;
-
-extern "C" int ftruncate(int fd, off_t length) {
-    if (const int error = onTruncate ? onTruncate(fd) : 0) {
-        errno = error;
-        return -1;
-    }
-    return static_cast<int>(syscall(SYS_ftruncate, fd, length));
-}
-
-extern "C" int rename(const char* from, const char* to) {
-    if (const int error = onRename ? onRename() : 0) {
-        errno = error;
-        return -1;
-    }
-    return static_cast<int>(syscall(SYS_rename, from, to));
-}
-
 extern "C" int fdatasync(int fd) {
-    if (const int error = SyncHook(fd)) {
-        errno = error;
-        return -1;
-    }
-    return static_cast<int>(syscall(SYS_fdatasync, fd));
+    return Hooked(onSync ? onSync(fd) : 0, [&] { return syscall(SYS_fdatasync, fd); });
+}
+extern "C" int ftruncate(int fd, off_t length) {
+    return Hooked(onTruncate ? onTruncate(fd) : 0,
+                  [&] { return syscall(SYS_ftruncate, fd, length); });
+}
+extern "C" int rename(const char* from, const char* to) {
+    return Hooked(onRename ? onRename() : 0, [&] { return syscall(SYS_rename, from, to); });
 }
 
 namespace {
@@ -187,10 +169,19 @@ public:
             names.insert(name.toStdString());
         return names;
     }
-    void Clean() const {
+    // What the user was told.
+    std::vector<std::string> Clean() const {
         InstallationPlatform platform(Dir());
         CleanOutSQPATH(platform);
+        return platform.messages;
     }
+    std::vector<std::string> Recover() const {
+        InstallationPlatform platform(Dir());
+        RecoverInterruptedRewrites(platform);
+        return platform.messages;
+    }
+    // A second name for the file: it is then rewritten in place.
+    bool Link() const { return link(Path("SQPATH.DAT").c_str(), Path("linked").c_str()) == 0; }
 
 private:
     QTemporaryDir dir_;
@@ -216,7 +207,7 @@ TEST(Faults, EveryFileSizeLimitLeavesOldOrCompleteNewBytes) {
     for (const bool inPlace : {false, true}) {
         std::set<std::string> entries = {"SQPATH.DAT"};
         if (inPlace) {
-            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+            ASSERT_TRUE(inst.Link());
             entries.insert("linked");
         }
         for (const long long limit : limits) {
@@ -280,7 +271,7 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
 
     // In place: when the overwrite cannot be synced, the old bytes are put back from the backup,
     // and where even that fails the backup stays beside the file.
-    ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+    ASSERT_TRUE(inst.Link());
     const ino_t inode = StatOf(open(inst.Path("SQPATH.DAT").c_str(), O_RDONLY)).st_ino;
     for (const int failures : {1, 1000}) {
         inst.Write("SQPATH.DAT", file.old);
@@ -288,8 +279,7 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
         onSync = [&](int fd) {
             return StatOf(fd).st_ino == inode && failed++ < failures ? EIO : 0;
         };
-        InstallationPlatform platform(inst.Dir());
-        CleanOutSQPATH(platform);
+        const std::vector<std::string> messages = inst.Clean();
         if (failures == 1)
             onSync = nullptr;
         EXPECT_GE(failed, 1);
@@ -306,20 +296,17 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
             EXPECT_EQ(StatOf(open(inst.Path(*entries.begin()).c_str(), O_RDONLY)).st_mode & 0777,
                       0600u);
             // The one fact the user needs: where the old contents are.
-            ASSERT_EQ(platform.messages.size(), 1u);
-            EXPECT_NE(platform.messages[0].find(inst.Path("SQPATH.DAT")), std::string::npos);
-            EXPECT_NE(platform.messages[0].find(inst.Path(*entries.begin())), std::string::npos);
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_NE(messages[0].find(inst.Path("SQPATH.DAT")), std::string::npos);
+            EXPECT_NE(messages[0].find(inst.Path(*entries.begin())), std::string::npos);
 
             // Still there at the next start, and still not to be put back: named once more.
-            InstallationPlatform next(inst.Dir());
-            RecoverInterruptedRewrites(next);
-            ASSERT_EQ(next.messages.size(), 1u);
-            EXPECT_NE(next.messages[0].find(inst.Path(*entries.begin())), std::string::npos);
+            const std::vector<std::string> next = inst.Recover();
+            ASSERT_EQ(next.size(), 1u);
+            EXPECT_NE(next[0].find(inst.Path(*entries.begin())), std::string::npos);
             onSync = nullptr;
             // Once the disk works again, the next start puts the old bytes back.
-            InstallationPlatform fixed(inst.Dir());
-            RecoverInterruptedRewrites(fixed);
-            EXPECT_TRUE(fixed.messages.empty());
+            EXPECT_TRUE(inst.Recover().empty());
             EXPECT_TRUE(inst.Read("SQPATH.DAT") == file.old);
             EXPECT_EQ(inst.Entries().size(), 2u);
         }
@@ -331,11 +318,10 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
         inst.Write("SQPATH.DAT", file.old);
         int syncs = 0;
         onSync = [&](int fd) { return S_ISDIR(StatOf(fd).st_mode) && ++syncs == nth ? EIO : 0; };
-        InstallationPlatform platform(inst.Dir());
-        CleanOutSQPATH(platform);
+        const std::size_t told = inst.Clean().size();
         onSync = nullptr;
         EXPECT_TRUE(inst.Read("SQPATH.DAT") == (nth == 1 ? file.old : file.cleaned)) << nth;
-        EXPECT_EQ(platform.messages.size(), nth == 1 ? 0u : 1u);
+        EXPECT_EQ(told, nth == 1 ? 0u : 1u);
         EXPECT_EQ(inst.Entries().size(), 2u);
     }
 
@@ -352,14 +338,12 @@ TEST(Faults, AFailedSyncIsAFailedRewrite) {
     // start. As nobody, whose folder refuses removals from the moment the backup is named.
     inst.Write("SQPATH.DAT", file.old);
     for (const std::string& name : {inst.Dir(), inst.Path("SQPATH.DAT")})
-        ASSERT_EQ(chown(name.c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
+        ASSERT_EQ(chown(name.c_str(), kUnprivileged, kUnprivileged), 0);
     const ChildEnd end = RunInChild({-1, true}, [&] {
         onSync = [&](int fd) {
             return S_ISDIR(StatOf(fd).st_mode) ? chmod(inst.Dir().c_str(), 0555) : 0;
         };
-        InstallationPlatform platform(inst.Dir());
-        CleanOutSQPATH(platform);
-        _exit(platform.messages.size() == 1 ? 0 : 3);
+        _exit(inst.Clean().size() == 1 ? 0 : 3);
     });
     ASSERT_EQ(chmod(inst.Dir().c_str(), 0755), 0);
     EXPECT_EQ(end.exitCode, 0) << end.Describe();
@@ -372,7 +356,7 @@ TEST(Faults, AnotherProgramsLinesAreNeverLost) {
     const PathFile file = MakePathFile(20000);
     for (const bool inPlace : {false, true}) {
         if (inPlace) {
-            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+            ASSERT_TRUE(inst.Link());
         }
         // It writes just before the commit: the first sync of new contents or of the backup.
         for (const int times : {1, 2}) {
@@ -401,33 +385,17 @@ TEST(Faults, RefusedAccessLeavesFilesAlone) {
     if (getuid() != 0)
         GTEST_SKIP() << "needs root to hand files to another user";
     const PathFile file = MakePathFile(50);
-    const auto asNobody = [](const std::string& path, mode_t mode) {
-        ASSERT_EQ(chown(path.c_str(), UnprivilegedUid(), UnprivilegedGid()), 0);
-        ASSERT_EQ(chmod(path.c_str(), mode), 0);
-    };
-
-    // A directory that refuses new files: the user's own file is cleaned in place all the same.
-    Installation locked;
-    locked.Write("SQPATH.DAT", file.old);
-    asNobody(locked.Path("SQPATH.DAT"), 0644);
-    const ChildEnd cleaned = RunInChild({-1, true}, [&] { locked.Clean(); });
-    EXPECT_TRUE(cleaned.exitedNormally && cleaned.exitCode == 0) << cleaned.Describe();
-    EXPECT_TRUE(locked.Read("SQPATH.DAT") == file.cleaned);
-    EXPECT_EQ(locked.Entries(), std::set<std::string>{"SQPATH.DAT"});
-
-    // An unreadable file, and a read-only one.
-    Installation unreadable;
-    unreadable.Write("SQPATH.DAT", file.old);
-    asNobody(unreadable.Path("SQPATH.DAT"), 0200);
-    Installation readOnly;
-    readOnly.Write("SQPATH.DAT", file.old);
-    asNobody(readOnly.Path("SQPATH.DAT"), 0444);
-
-    for (const Installation* inst : {&unreadable, &readOnly}) {
-        const ChildEnd end = RunInChild({-1, true}, [&] { inst->Clean(); });
+    // A directory that refuses new files: the user's own file is cleaned in place all the same;
+    // an unreadable file, and a read-only one, are left alone.
+    for (const auto& [mode, cleaned] : {std::pair{0644, true}, {0200, false}, {0444, false}}) {
+        Installation inst;
+        inst.Write("SQPATH.DAT", file.old);
+        ASSERT_EQ(chown(inst.Path("SQPATH.DAT").c_str(), kUnprivileged, kUnprivileged), 0);
+        ASSERT_EQ(chmod(inst.Path("SQPATH.DAT").c_str(), mode_t(mode)), 0);
+        const ChildEnd end = RunInChild({-1, true}, [&] { inst.Clean(); });
         EXPECT_TRUE(end.exitedNormally && end.exitCode == 0) << end.Describe();
-        EXPECT_TRUE(inst->Read("SQPATH.DAT") == file.old) << inst->Dir();
-        EXPECT_EQ(inst->Entries(), std::set<std::string>{"SQPATH.DAT"});
+        EXPECT_TRUE(inst.Read("SQPATH.DAT") == (cleaned ? file.cleaned : file.old)) << mode;
+        EXPECT_EQ(inst.Entries(), std::set<std::string>{"SQPATH.DAT"});
     }
 }
 
@@ -505,9 +473,7 @@ void KillWhileCleaning(const Installation& inst, const PathFile& file, int kills
 
         // The next start puts the old bytes back from a backup, silently, and leaves nothing
         // beside the file. (Both rewrites are safe to run again.)
-        InstallationPlatform next(inst.Dir());
-        RecoverInterruptedRewrites(next);
-        EXPECT_TRUE(next.messages.empty());
+        EXPECT_TRUE(inst.Recover().empty());
         const std::string recovered = inst.Read("SQPATH.DAT");
         ASSERT_TRUE(recovered == (backup ? file.old : after)) << "kill " << kill;
         repaired += !intact;
@@ -529,7 +495,7 @@ TEST(Faults, KilledAtAnyMomentLeavesOldOrNewBytes) {
         const PathFile file = MakePathFile(80000); // about 2 MB
         inst.Write("SQPATH.DAT", file.old);
         if (inPlace) {
-            ASSERT_EQ(link(inst.Path("SQPATH.DAT").c_str(), inst.Path("linked").c_str()), 0);
+            ASSERT_TRUE(inst.Link());
         }
         KillWhileCleaning(inst, file, inPlace ? 100 : 200);
         if (inPlace) {

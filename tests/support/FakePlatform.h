@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ public:
         std::string text;
         int style;
         std::string title;
+        bool operator==(const Message&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Message& m) {
+            return out << m.style << " \"" << m.title << "\": " << m.text;
+        }
     };
     struct Launch {
         std::string script;
@@ -128,11 +133,11 @@ public:
 
     void EndProgram() override { ++ended; }
 
-    // Convenience: the events that start with a given word.
-    std::vector<std::string> EventsOf(std::string_view kind) const {
+    // Convenience: the events that start with one of the given words, in order.
+    template <class... Kinds> std::vector<std::string> EventsOf(Kinds... kinds) const {
         std::vector<std::string> found;
         for (const auto& event : events)
-            if (event.starts_with(std::string(kind) + " "))
+            if ((event.starts_with(std::string(kinds) + " ") || ...))
                 found.push_back(event);
         return found;
     }

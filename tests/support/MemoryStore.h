@@ -20,7 +20,6 @@ struct FakeFile {
     int overtakes = 0;       // looks that find a line of another program added meanwhile
     int savedAnew = 0;       // looks that find another file, the same bytes, under its name
     bool shared = false;     // another name shares it: rewritten in place
-    bool outside = false;    // lies outside the installation once links are resolved
     bool modeLostInPlace = false;
     bool readFailsAtEnd = false; // a read error after the last byte
     // Not synced since its last change: after a crash its bytes could be anything.
@@ -29,15 +28,16 @@ struct FakeFile {
     int id = 0;
 };
 
-// Hands out the bytes in small uneven pieces, so that line ends fall across reads.
+// Hands out the bytes in small uneven pieces, so that line ends fall across reads, or in reads of
+// `step` bytes.
 class PieceInput : public InputFile {
 public:
-    explicit PieceInput(std::string bytes, bool failAtEnd = false)
-        : bytes_(std::move(bytes)), failAtEnd_(failAtEnd) {}
+    explicit PieceInput(std::string bytes, bool failAtEnd = false, std::size_t step = 0)
+        : bytes_(std::move(bytes)), failAtEnd_(failAtEnd), step_(step) {}
     std::optional<std::size_t> Read(char* buffer, std::size_t size) override {
         if (failAtEnd_ && pos_ == bytes_.size())
             return std::nullopt;
-        const std::size_t n = std::min({size, bytes_.size() - pos_, 7 + pos_ % 5});
+        const std::size_t n = std::min({size, bytes_.size() - pos_, step_ ? step_ : 7 + pos_ % 5});
         std::memcpy(buffer, bytes_.data() + pos_, n);
         pos_ += n;
         return n;
@@ -46,6 +46,7 @@ public:
 private:
     std::string bytes_;
     bool failAtEnd_;
+    std::size_t step_;
     std::size_t pos_ = 0;
 };
 
@@ -75,10 +76,8 @@ public:
         if (Status step = Step("Open"); !step)
             return step;
         auto it = files_.find(std::string(path));
-        if (it == files_.end() || it->second.readOnly || it->second.outside)
-            return Done(Status::Fail(it == files_.end()   ? "missing"
-                                     : it->second.outside ? "outside the installation"
-                                                          : "read-only"));
+        if (it == files_.end() || it->second.readOnly)
+            return Done(Status::Fail(it == files_.end() ? "missing" : "read-only"));
         FakeFile& f = Identify(it->second);
         file = NewRef({std::string(path), 0, 0});
         facts = {std::string(path), "id" + std::to_string(f.id),

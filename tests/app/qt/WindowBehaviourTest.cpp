@@ -105,9 +105,9 @@ TEST_F(Window, ButtonsAndAcceleratorsStartTheirActions) {
 
     accelerator(Qt::Key_E);
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              "Required file missing, empty files cannot be initialized");
-    EXPECT_EQ(platform.messages[0].style, kStyleError);
+    EXPECT_EQ(platform.messages[0],
+              (FakePlatform::Message{"Required file missing, empty files cannot be initialized",
+                                     kStyleError, ""}));
 
     platform.launchFailures["svreset.bat"] = "not found";
     press(Qt::Key_Space); // Alt+E left the focus on the empty files button

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace zelvoset {
 namespace {
 
@@ -80,17 +82,15 @@ TEST(WindowLayout, HeadingsAreBoldTwelvePointAndTheRestEightPoint) {
                                ? QString("MS Sans Serif")
                                : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 
-    for (const char* heading : {"Label1", "Label2"}) {
-        const QFont font = form.findChild<QLabel*>(heading)->font();
-        EXPECT_EQ(font.pointSize(), 12) << heading;
-        EXPECT_EQ(font.weight(), QFont::Bold) << heading;
-        EXPECT_EQ(font.family(), family) << heading;
-    }
-    for (const char* plain : {"lblDemoData", "Label3", "cmdDemoData", "cmdExit"}) {
-        const QFont font = form.findChild<QWidget*>(plain)->font();
-        EXPECT_EQ(font.pointSize(), 8) << plain;
-        EXPECT_EQ(font.weight(), QFont::Normal) << plain;
-        EXPECT_EQ(font.family(), family) << plain;
+    const std::tuple<const char*, int, QFont::Weight> fonts[] = {
+        {"Label1", 12, QFont::Bold},       {"Label2", 12, QFont::Bold},
+        {"lblDemoData", 8, QFont::Normal}, {"Label3", 8, QFont::Normal},
+        {"cmdDemoData", 8, QFont::Normal}, {"cmdExit", 8, QFont::Normal}};
+    for (const auto& [name, points, weight] : fonts) {
+        const QFont font = form.findChild<QWidget*>(name)->font();
+        EXPECT_EQ(font.pointSize(), points) << name;
+        EXPECT_EQ(font.weight(), weight) << name;
+        EXPECT_EQ(font.family(), family) << name;
     }
 }
 

@@ -55,10 +55,8 @@ class BrowseTest : public InInstallation {
 protected:
     void SetUp() override {
         InInstallation::SetUp();
-        MakeDir("START");
         Write("START/sycmpf.dat", "");
         Write("START/other.txt", "");
-        MakeDir("DATA/CO2");
         Write("DATA/CO2/SYCMPF.DAT", "");
         ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(Path("START"))));
     }
@@ -149,15 +147,13 @@ TEST(MessageBoxTest, StylesTitlesAndAnswers) {
     EXPECT_EQ(platform.ShowMessage("Add it?", kStyleQuestion), kAnswerNo);
     EXPECT_EQ(seen.title, "Zelvo Install");
 
-    answer(QMessageBox::Ok);
-    EXPECT_EQ(platform.ShowMessage("Missing", kStyleError), kAnswerOk);
-    EXPECT_EQ(seen.icon, QMessageBox::Critical);
-    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
-
-    answer(QMessageBox::Ok);
-    EXPECT_EQ(platform.ShowMessage("Add by hand", kStyleWarning, "Edit"), kAnswerOk);
-    EXPECT_EQ(seen.icon, QMessageBox::Warning);
-    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    for (const auto& [style, icon] :
+         {std::pair{kStyleError, QMessageBox::Critical}, {kStyleWarning, QMessageBox::Warning}}) {
+        answer(QMessageBox::Ok);
+        EXPECT_EQ(platform.ShowMessage("Add by hand", style, "Edit"), kAnswerOk);
+        EXPECT_EQ(seen.icon, icon);
+        EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    }
 }
 
 } // namespace

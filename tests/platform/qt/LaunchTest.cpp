@@ -104,7 +104,6 @@ class TerminalTest : public LaunchTest {
 protected:
     void SetUp() override {
         LaunchTest::SetUp();
-        MakeDir("bin");
         MakeDir("tmp");
         for (const char* name : {"x-terminal-emulator", "xterm"})
             Executable(std::string("bin/") + name, kFakeTerminal);
@@ -256,11 +255,7 @@ exit 1
 
     // Runs the step after the launch was given up, and notes how it ended.
     Executable("bin/x-terminal-emulator", R"(#!/bin/sh
-/bin/sleep 5
-while [ "$1" != -e ]; do shift; done
-shift
-"$@"
-echo $? > late.txt
+/bin/sleep 5; while [ "$1" != -e ]; do shift; done; shift; "$@"; echo $? > late.txt
 )");
     Launch("DISPLAY", ":9");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("late.txt"))))
@@ -278,9 +273,7 @@ TEST_F(TerminalTest, ATerminalThatCannotBeStartedIsAFailureWithItsReason) {
 
 TEST_F(LaunchTest, TheScriptOutlivesTheProgramThatStartedIt) {
     Write("slow.bat", "sleep 1\necho finished > slow.txt\n");
-    const int code =
-        InChild([] { return QtPlatform().LaunchCommand("Slow.Bat", {}).ok() ? 0 : 1; });
-    ASSERT_EQ(code, 0);
+    ASSERT_EQ(InChild([] { return QtPlatform().LaunchCommand("Slow.Bat", {}).ok() ? 0 : 1; }), 0);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("slow.txt"))))
         << "the launch waited for the script";
     EXPECT_EQ(WaitFor("slow.txt"), "finished\n");

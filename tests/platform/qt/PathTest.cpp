@@ -16,10 +16,7 @@ using PathTest = InTempDir;
 TEST_F(PathTest, TheCompanyFolderIsWhereTheFileWasChosen) {
     ScriptedPlatform platform;
     platform.programDirectory = Path("inst");
-    MakeDir("inst/DATA/MY CO;1");
     MakeDir("inst/DATA/CO1");
-    MakeDir("inst/DATA/CO2");
-    MakeDir("inst2/CO1");
     Write("inst/DATA/MY CO;1/sycmpf.dat", "");
     Write("inst/DATA/CO2/SYCMPF.DAT", "");
     Write("inst/SYCMPF.DAT", "");

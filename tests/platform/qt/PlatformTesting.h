@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -36,9 +37,10 @@ protected:
     void TearDown() override { QDir::setCurrent(previous_); }
 
     std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+    // Makes the folders on the way.
     void Write(const std::string& relative, const std::string& bytes) const {
         QFile file(QString::fromStdString(Path(relative)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
         ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
     }
     std::string Read(const std::string& relative) const {

@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <tuple>
 
 namespace zelvoset::testing {
 namespace {
@@ -38,12 +38,6 @@ protected:
         const ssize_t size = getxattr(Path(relative).c_str(), name, value, sizeof value);
         return size < 0 ? "<none>" : std::string(value, static_cast<std::size_t>(size));
     }
-    void Append(const std::string& relative, const std::string& bytes) const {
-        const int fd = open(Path(relative).c_str(), O_WRONLY | O_APPEND);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        close(fd);
-    }
     // Root may write anything: what a user may not do is tried by a child running as nobody.
     int CleanAsNobody() {
         return InChild([this] {
@@ -60,32 +54,32 @@ TEST_F(RewriteTest, AWriteThatFailsPartWayLeavesTheOldFile) {
     for (int i = 0; i < 100000; ++i)
         old += "line\n"; // every line grows by one byte when written back
     Write("SQPATH.DAT", old);
-    const int code = InChild([this] {
-        PrepareProcess();
-        const rlimit limit{550000, 550000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const RewriteResult result =
-            RewriteFile(platform.Files(), "SQPATH.DAT", root_, [](InputFile&, OutputFile& out) {
-                (void)out.Write(std::string(600000, 'x'));
-                return Status::Ok();
-            });
-        return result.status.ok() || !result.backupLeft.empty() ? 2 : 0;
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(Read("SQPATH.DAT"), old);
-    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
-
-    // The same through the installer's own procedure: nothing to see, nothing lost.
-    const int cleaned = InChild([this] {
-        PrepareProcess();
-        const rlimit limit{550000, 550000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        CleanOutSQPATH(platform);
-        return 0;
-    });
-    EXPECT_EQ(cleaned, 0);
-    EXPECT_EQ(Read("SQPATH.DAT"), old);
-    EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
+    const std::function<int()> works[] = {
+        [this] {
+            const RewriteResult result =
+                RewriteFile(platform.Files(), "SQPATH.DAT", root_, [](InputFile&, OutputFile& out) {
+                    (void)out.Write(std::string(600000, 'x'));
+                    return Status::Ok();
+                });
+            return result.status.ok() || !result.backupLeft.empty() ? 2 : 0;
+        },
+        // The same through the installer's own procedure: nothing to see, nothing lost.
+        [this] {
+            CleanOutSQPATH(platform);
+            return 0;
+        },
+    };
+    for (const auto& work : works) {
+        EXPECT_EQ(InChild([&] {
+                      PrepareProcess();
+                      const rlimit limit{550000, 550000};
+                      setrlimit(RLIMIT_FSIZE, &limit);
+                      return work();
+                  }),
+                  0);
+        EXPECT_EQ(Read("SQPATH.DAT"), old);
+        EXPECT_EQ(Entries(), QStringList({"SQPATH.DAT"}));
+    }
 }
 
 TEST_F(RewriteTest, ReadOnlyIsReadOnlyAlsoForRoot) {
@@ -103,7 +97,6 @@ TEST_F(RewriteTest, ReadOnlyIsReadOnlyAlsoForRoot) {
 }
 
 TEST_F(RewriteTest, OwnerModeAndLinksAreKept) {
-    MakeDir("real");
     Write("real/paths", "00SV\r\nkept\r\n");
     ASSERT_EQ(symlink("real/paths", Path("SQPATH.DAT").c_str()), 0);
     Write("SQMENU.DAT", "TB\r\nmenu\r\n");
@@ -171,8 +164,6 @@ TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
 
     // For a user who may write the file: a directory that refuses new files, and a
     // group-writable file of another owner, to whom a new file cannot be given.
-    MakeDir("locked");
-    MakeDir("shared");
     MakeDir("scratch");
     Write("locked/SQPATH.DAT", "00SV\r\nlocked\r\n");
     Write("shared/SQPATH.DAT", "00SV\r\nshared\r\n");
@@ -195,18 +186,15 @@ TEST_F(RewriteTest, InPlaceWhereANewFileCouldNotBeTheSame) {
         return 0;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(Read("locked/SQPATH.DAT"), "locked\r\n");
-    EXPECT_EQ(Read("shared/SQPATH.DAT"), "shared\r\n");
-    for (const auto& [name, before] :
-         {std::pair{"locked/SQPATH.DAT", locked}, {"shared/SQPATH.DAT", shared}}) {
-        const struct stat after = Stat(name);
-        EXPECT_EQ(after.st_ino, before.st_ino) << name;
-        EXPECT_EQ(after.st_uid, before.st_uid) << name;
-        EXPECT_EQ(after.st_gid, before.st_gid) << name;
-        EXPECT_EQ(after.st_mode, before.st_mode) << name;
+    for (const auto& [folder, before] :
+         {std::pair{std::string("locked"), locked}, {"shared", shared}}) {
+        EXPECT_EQ(Read(folder + "/SQPATH.DAT"), folder + "\r\n");
+        const struct stat after = Stat(folder + "/SQPATH.DAT");
+        EXPECT_EQ(std::tie(after.st_ino, after.st_uid, after.st_gid, after.st_mode),
+                  std::tie(before.st_ino, before.st_uid, before.st_gid, before.st_mode))
+            << folder;
+        EXPECT_EQ(Entries(folder), QStringList({"SQPATH.DAT"}));
     }
-    EXPECT_EQ(Entries("locked"), QStringList({"SQPATH.DAT"}));
-    EXPECT_EQ(Entries("shared"), QStringList({"SQPATH.DAT"}));
     EXPECT_EQ(Entries("scratch"), QStringList());
 }
 
@@ -218,7 +206,7 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
     const RewriteResult changed =
         RewriteFile(platform.Files(), "SQPATH.DAT", root_, [&](InputFile&, OutputFile& out) {
             (void)out.Write("kept\r\n");
-            Append("SQPATH.DAT", "APPENDED\r\n");
+            Write("SQPATH.DAT", Read("SQPATH.DAT") + "APPENDED\r\n");
             return Status::Ok();
         });
     EXPECT_FALSE(changed.status.ok());
@@ -242,14 +230,12 @@ TEST_F(RewriteTest, AFileChangedDuringTheRewriteIsLeftAsTheOtherProgramLeftIt) {
 TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     QTemporaryDir elsewhere;
     const std::string outside = elsewhere.path().toStdString();
-    const auto writeOutside = [&](const std::string& name, const std::string& bytes) {
-        QFile file(QString::fromStdString(outside + "/" + name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
-    };
-    writeOutside("passwd", "00SV\nroot:x:0:0\n");
-    writeOutside("run.bat", "echo elsewhere\n");
-    writeOutside("a.gnt", "compiled");
+    // The same folder, reached from the installation's.
+    const std::string there =
+        QDir(QString::fromStdString(root_)).relativeFilePath(elsewhere.path()).toStdString();
+    Write(there + "/passwd", "00SV\nroot:x:0:0\n");
+    Write(there + "/run.bat", "echo elsewhere\n");
+    Write(there + "/a.gnt", "compiled");
     ASSERT_EQ(symlink((outside + "/passwd").c_str(), Path("SQPATH.DAT").c_str()), 0);
     ASSERT_EQ(symlink((outside + "/run.bat").c_str(), Path("RW.BAT").c_str()), 0);
     ASSERT_EQ(symlink(outside.c_str(), Path("SVOBJ").c_str()), 0);
@@ -259,17 +245,13 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     addCOBSW(platform, Layout::RW9);
     EXPECT_FALSE(platform.DeleteMatching("SVOBJ/*.gnt").ok());
 
-    QDir there(QString::fromStdString(outside));
-    QFile passwd(there.filePath("passwd")), run(there.filePath("run.bat"));
-    ASSERT_TRUE(passwd.open(QIODevice::ReadOnly) && run.open(QIODevice::ReadOnly));
-    EXPECT_EQ(passwd.readAll().toStdString(), "00SV\nroot:x:0:0\n");
-    EXPECT_EQ(run.readAll().toStdString(), "echo elsewhere\n");
-    EXPECT_TRUE(there.exists("a.gnt"));
-    EXPECT_EQ(there.entryList(QDir::Files | QDir::Hidden).size(), 3);
+    EXPECT_EQ(Read(there + "/passwd"), "00SV\nroot:x:0:0\n");
+    EXPECT_EQ(Read(there + "/run.bat"), "echo elsewhere\n");
+    EXPECT_EQ(Read(there + "/a.gnt"), "compiled");
+    EXPECT_EQ(Entries(there).size(), 3);
 
     // Caught: the boundary without its trailing separator, so "zelvo2" counts as inside "zelvo".
     MakeDir("zelvo");
-    MakeDir("zelvo2");
     Write("zelvo2/paths", "00SV\r\n");
     ASSERT_EQ(symlink(Path("zelvo2/paths").c_str(), Path("zelvo/SQPATH.DAT").c_str()), 0);
     ScriptedPlatform zelvo;
@@ -302,35 +284,30 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     Write("SQPATH.DAT", "now\r\n");
     const std::string backup = backupOf("SQPATH.DAT");
     Write("mine", "mine\r\n");
-    const std::vector<std::function<void()>> plants = {
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            Write(earlier, "planted\r\n");
+    // Each turns the file under the backup's name, this user's own of mode 0600, into a fake.
+    const std::vector<std::function<int(const char* at)>> plants = {
+        [&](const char* at) {
+            const int removed = unlink(at); // first: under a fault the two names may be one
+            Write(earlier, "planted\r\n");  // the backup of the file once at this path
+            return removed;
         },
-        [&] { ASSERT_EQ(chown(Path(backup).c_str(), kNobody, kNobody), 0); },
-        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0602), 0); },
-        [&] { ASSERT_EQ(chmod(Path(backup).c_str(), 0620), 0); },
-        [&] { ASSERT_EQ(link(Path(backup).c_str(), Path("tmp/second").c_str()), 0); },
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            ASSERT_EQ(symlink(Path("mine").c_str(), Path(backup).c_str()), 0);
-        },
-        [&] {
-            ASSERT_EQ(unlink(Path(backup).c_str()), 0);
-            ASSERT_EQ(mkfifo(Path(backup).c_str(), 0600), 0);
-        },
+        [](const char* at) { return chown(at, kNobody, kNobody); },
+        [](const char* at) { return chmod(at, 0602); },
+        [](const char* at) { return chmod(at, 0620); },
+        [&](const char* at) { return link(at, Path("tmp/second").c_str()); },
+        [&](const char* at) { return unlink(at) || symlink(Path("mine").c_str(), at); },
+        [](const char* at) { return unlink(at) || mkfifo(at, 0600); },
     };
     for (std::size_t i = 0; i < plants.size(); ++i) {
         Write(backup, "planted\r\n");
         ASSERT_EQ(chmod(Path(backup).c_str(), 0600), 0);
-        plants[i]();
+        ASSERT_EQ(plants[i](Path(backup).c_str()), 0) << i;
         const std::vector<std::string> planted = List("tmp");
         RecoverInterruptedRewrites(platform);
         EXPECT_EQ(Read("SQPATH.DAT"), "now\r\n") << i;
         EXPECT_EQ(List("tmp"), planted) << i;
         EXPECT_TRUE(platform.messages.empty()) << i;
         ASSERT_TRUE(QDir(QString::fromStdString(Path("tmp"))).removeRecursively());
-        MakeDir("tmp");
     }
     // Its own backup is put back, and goes.
     Write(backup, "old\r\n");

@@ -70,11 +70,11 @@ TEST_F(LineFileRewriteTest, ARuntimeSwitchLineThatCannotBeWrittenIsReported) {
     addCOBSW(platform, Layout::RW9);
     EXPECT_EQ(Read("RW.BAT"), "call prog\r\n");
     ASSERT_EQ(platform.messages.size(), 3u);
-    EXPECT_EQ(platform.messages[2].style, kStyleWarning);
-    EXPECT_EQ(platform.messages[2].title, "File modification required");
-    EXPECT_EQ(platform.messages[2].text,
-              "You will need to manually add the line SET COBSW=-F to the RW.BAT file in order "
-              "for Zelvo to function properly.  Please refer to the installation instructions.");
+    EXPECT_EQ(platform.messages[2],
+              (ScriptedPlatform::Message{
+                  "You will need to manually add the line SET COBSW=-F to the RW.BAT file in order "
+                  "for Zelvo to function properly.  Please refer to the installation instructions.",
+                  kStyleWarning, "File modification required"}));
 
     // Caught: the end of a line longer than a block taken for the wanted line: asked all the same.
     Write("synrun.syn", std::string(256 << 10, 'x') + "COBSW=-F\r\n");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakePlatform.h"
 #include "Platform.h"
 
 #include <deque>
@@ -12,11 +13,7 @@ namespace zelvoset::testing {
 // A system's real platform with a program directory of the test's choosing and a scripted user.
 template <class RealPlatform> class Scripted : public RealPlatform {
 public:
-    struct Message {
-        std::string text;
-        int style;
-        std::string title;
-    };
+    using Message = FakePlatform::Message;
     std::string programDirectory;
     std::deque<int> answers;
     std::vector<Message> messages;
