@@ -308,6 +308,7 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     CloseHandle(held);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(name), std::string::npos);
+    EXPECT_NE(platform.messages[0].text.find("were put back, but"), std::string::npos);
     // Caught: the file named by its "\\?\" form.
     EXPECT_NE(platform.messages[0].text.find("file " + Path("SQPATH.DAT") + " "),
               std::string::npos);
