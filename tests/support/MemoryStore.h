@@ -23,6 +23,7 @@ struct FakeFile {
     bool outside = false;    // lies outside the installation once links are resolved
     bool modeLostInPlace = false;
     bool readFailsAtEnd = false; // a read error after the last byte
+    bool undeletable = false;
     // Not synced since its last change: after a crash its bytes could be anything.
     bool dirty = false;
     int generation = 0;
@@ -192,6 +193,8 @@ public:
     Status RemoveBackup(Ref backup) override {
         if (Status step = Step("RemoveBackup"); !step)
             return step;
+        if (files_[refs_[backup].path].undeletable)
+            return Done(Status::Fail("in use"));
         files_.erase(refs_[backup].path);
         return Done(Status::Ok());
     }
