@@ -266,6 +266,45 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     EXPECT_EQ(read(root + "\\inside2\\a.gnt"), "compiled");
 }
 
+const auto realGetFileInformationByHandle = __imp_GetFileInformationByHandle;
+const auto realGetSecurityInfo = __imp_GetSecurityInfo;
+const auto realGetTokenInformation = __imp_GetTokenInformation;
+std::wstring linkName; // a file that the system shows as a reparse point
+
+// As Windows shows a reparse point (a symbolic link or a junction, which Wine does not make).
+BOOL WINAPI ReparsePointInfo(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
+    wchar_t path[4 * MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, std::size(path), 0);
+    if (!realGetFileInformationByHandle(handle, info))
+        return FALSE;
+    if (length > 0 && length < std::size(path) &&
+        std::wstring_view(path, length).ends_with(linkName))
+        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return TRUE;
+}
+
+DWORD WINAPI OwnedByAdministrators(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                                   PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                   PSECURITY_DESCRIPTOR* security) {
+    static BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    const DWORD result =
+        realGetSecurityInfo(handle, type, what, owner, group, dacl, sacl, security);
+    if (result == ERROR_SUCCESS && owner &&
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
+        *owner = sid;
+    return result;
+}
+
+BOOL WINAPI NotElevated(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                        DWORD* needed) {
+    if (!realGetTokenInformation(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevation)
+        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
+    return TRUE;
+}
+
 // A file planted under a backup's name, in the temporary folder or in an installation folder
 // that others may write, is not copied over the installation's file at the next start. Files of
 // another user, and links, are planted by planted-links.sh.
@@ -302,9 +341,26 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     RecoverInterruptedRewrites(platform);
     CloseHandle(writer);
     EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+    // What only Windows shows, as it would show it. Caught: a reparse point taken for the
+    // backup (Windows would copy what it leads to); a backup owned by the Administrators group
+    // taken by a program that is not elevated (Wine runs every program elevated).
+    linkName = Wide(name);
+    {
+        const Intercept reparse(__imp_GetFileInformationByHandle, ReparsePointInfo);
+        RecoverInterruptedRewrites(platform);
+    }
+    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
     const HANDLE held = CreateFileW(System(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
-    RecoverInterruptedRewrites(platform);
+    {
+        const Intercept administrators(__imp_GetSecurityInfo, OwnedByAdministrators);
+        {
+            const Intercept notElevated(__imp_GetTokenInformation, NotElevated);
+            RecoverInterruptedRewrites(platform);
+        }
+        EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+        RecoverInterruptedRewrites(platform); // elevated: it is ours
+    }
     CloseHandle(held);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(name), std::string::npos);
@@ -342,76 +398,6 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     RecoverInterruptedRewrites(platform);
     EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
     EXPECT_TRUE(DeleteFileW(temp.c_str())) << "the planted file is gone";
-}
-
-const auto realGetFileInformationByHandle = __imp_GetFileInformationByHandle;
-const auto realGetSecurityInfo = __imp_GetSecurityInfo;
-const auto realGetTokenInformation = __imp_GetTokenInformation;
-std::wstring linkName; // a file that the system shows as a reparse point
-
-// What only Windows shows of a file under a backup's name: a reparse point (a symbolic link or a
-// junction, which Wine does not make), and a file owned by the Administrators group, which is
-// ours only when this program is elevated (Wine runs every program elevated).
-TEST_F(RewriteTest, OnlyWindowsShowsLinksAndOwnersThatAreNoBackupOfOurs) {
-    Write("SQPATH.DAT", "current\r\n");
-    FileStore::Ref file = 0;
-    StoredFacts facts;
-    ASSERT_TRUE(platform.Files().Open(Path("SQPATH.DAT"), root_, file, facts).ok());
-    platform.Files().Close(file);
-    const std::string name = BackupName(facts);
-    Write(name, "backup\r\n");
-
-    // Caught: a reparse point taken for the backup; Windows would copy what it leads to.
-    linkName = Wide(name);
-    {
-        const Intercept reparse(__imp_GetFileInformationByHandle,
-                                [](HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) -> BOOL {
-                                    wchar_t path[4 * MAX_PATH];
-                                    const DWORD length =
-                                        GetFinalPathNameByHandleW(handle, path, std::size(path), 0);
-                                    if (!realGetFileInformationByHandle(handle, info))
-                                        return FALSE;
-                                    if (length > 0 && length < std::size(path) &&
-                                        std::wstring_view(path, length).ends_with(linkName))
-                                        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-                                    return TRUE;
-                                });
-        RecoverInterruptedRewrites(platform);
-    }
-    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
-
-    const Intercept administrators(
-        __imp_GetSecurityInfo,
-        [](HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner, PSID* group,
-           PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* security) -> DWORD {
-            static BYTE sid[SECURITY_MAX_SID_SIZE];
-            DWORD size = sizeof sid;
-            const DWORD result =
-                realGetSecurityInfo(handle, type, what, owner, group, dacl, sacl, security);
-            if (result == ERROR_SUCCESS && owner &&
-                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
-                *owner = sid;
-            return result;
-        });
-    // Caught: the Administrators' file taken by a program that is not elevated.
-    {
-        const Intercept notElevated(
-            __imp_GetTokenInformation,
-            [](HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
-               DWORD* needed) -> BOOL {
-                if (!realGetTokenInformation(token, what, out, size, needed))
-                    return FALSE;
-                if (what == TokenElevation)
-                    static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
-                return TRUE;
-            });
-        RecoverInterruptedRewrites(platform);
-    }
-    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
-    // Elevated, the program made it itself.
-    RecoverInterruptedRewrites(platform);
-    EXPECT_EQ(Read("SQPATH.DAT"), "backup\r\n");
-    EXPECT_EQ(List(), (std::vector<std::string>{"SQPATH.DAT"}));
 }
 
 // Left uncleaned, the file would have the scripts run over stale entries: it is rewritten in
