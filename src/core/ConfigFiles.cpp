@@ -50,6 +50,10 @@ void TellOfBackup(Platform& platform, const RewriteResult& result, bool recoveri
     if (result.status)
         text = "The file " + file + " was rewritten, but the copy of its old contents in " +
                backup + " could not be removed.";
+    else if (recovering && result.restored)
+        text = "A rewrite of the file " + file +
+               " was interrupted. Its old contents were put back, but the copy of them in " +
+               backup + " could not be removed (" + result.status.reason() + ").";
     else if (recovering)
         text = "A rewrite of the file " + file +
                " was interrupted, and its old contents could not be put back (" +

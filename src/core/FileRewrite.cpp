@@ -290,6 +290,7 @@ RewriteResult RecoverFile(FileStore& store, std::string_view path, std::string_v
         Closing closeOut(store, out);
         done = PutBack(store, file, backup, out, size);
     }
+    result.restored = done.ok();
     if (done)
         done = store.RemoveBackup(backup);
     if (!done) {

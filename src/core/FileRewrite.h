@@ -20,6 +20,8 @@ struct RewriteResult {
     // The backup that still holds the old contents, when one had to be left: the user must
     // learn of it, whatever the status.
     std::string backupLeft;
+    // Whether a recovery put the old contents back, its backup perhaps left all the same.
+    bool restored = false;
 };
 
 // Rewrites the file at `path` (below `root`) with what `refill` makes of its contents, so that a

@@ -170,9 +170,18 @@ TEST(CleanOutSQPATH, ABackupLeftIsNamedAndPutBackAtTheNextStart) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(backup), std::string::npos);
 
-    // Once the disk works again, the old bytes come back silently and the backup goes.
+    // Put back, but kept: caught, the old bytes told as lost.
     platform.messages.clear();
     platform.files[kPath].failCommit = false;
+    platform.files[backup].undeletable = true;
+    RecoverInterruptedRewrites(platform);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("were put back, but the copy of them in " + backup),
+              std::string::npos);
+
+    // Then the old bytes come back silently and the backup goes.
+    platform.messages.clear();
+    platform.files[backup].undeletable = false;
     platform.files[kPath].bytes = "mixed";
     RecoverInterruptedRewrites(platform);
     EXPECT_TRUE(platform.messages.empty());

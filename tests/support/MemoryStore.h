@@ -22,6 +22,7 @@ struct FakeFile {
     bool shared = false;     // another name shares it: rewritten in place
     bool modeLostInPlace = false;
     bool readFailsAtEnd = false; // a read error after the last byte
+    bool undeletable = false;
     // Not synced since its last change: after a crash its bytes could be anything.
     bool dirty = false;
     int generation = 0;
@@ -191,6 +192,8 @@ public:
     Status RemoveBackup(Ref backup) override {
         if (Status step = Step("RemoveBackup"); !step)
             return step;
+        if (files_[refs_[backup].path].undeletable)
+            return Done(Status::Fail("in use"));
         files_.erase(refs_[backup].path);
         return Done(Status::Ok());
     }

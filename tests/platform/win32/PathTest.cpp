@@ -2,10 +2,15 @@
 #include "DataSets.h"
 #include "PlatformTesting.h"
 
+IMPORT_SLOT(GetFinalPathNameByHandleW);
+IMPORT_SLOT(GetFileAttributesW);
+
 namespace zelvoset::testing {
 namespace {
 
 using PathTest = InTempDir;
+
+const auto realGetFileAttributesW = __imp_GetFileAttributesW;
 
 TEST(PathJoinTest, ARootKeepsItsOwnSeparator) {
     Win32Platform platform;
@@ -20,6 +25,13 @@ TEST(PathJoinTest, ARootKeepsItsOwnSeparator) {
     EXPECT_EQ(win32::SplitPath(L"C:\\APP\\Zelvoset.exe").directory, L"C:\\APP");
     // Caught: a second separator after a root's (not collapsed in the "\\?\" form).
     EXPECT_EQ(win32::JoinNative(LR"(\\?\C:\)", L"RW.BAT"), LR"(\\?\C:\RW.BAT)");
+    // Caught: a deep path not given the "\\?\" form, which Wine does not need but Windows
+    // does, from 248 characters on (a folder's name must leave room for an 8.3 name).
+    const std::wstring limit = L"C:\\" + std::wstring(245, L'A');
+    EXPECT_EQ(win32::LongPathSafe(limit.substr(0, 247)), limit.substr(0, 247));
+    EXPECT_EQ(win32::LongPathSafe(limit), LR"(\\?\)" + limit);
+    EXPECT_EQ(win32::LongPathSafe(LR"(\\server\share\)" + limit.substr(3)),
+              LR"(\\?\UNC\server\share\)" + limit.substr(3));
     const std::string program = platform.ProgramDirectory();
     EXPECT_EQ(program + "\\platform_win32_tests.exe", win32::Narrow(win32::ModuleFileName()));
 }
@@ -58,6 +70,25 @@ TEST_F(PathTest, TheCompanyFolderIsWhereTheFileWasChosen) {
     EXPECT_EQ(std::filesystem::current_path().wstring(), Wide(Path("Inst\\DATA")));
     EXPECT_EQ(platform.ChangeDirectory(Path("NONE")).reason(),
               win32::SystemMessage(ERROR_FILE_NOT_FOUND));
+}
+
+// Some file systems, and Wine past MAX_PATH, give no final path: the full path given stands in
+// for it, but never when the name is itself a link (a reparse point, which Wine does not make),
+// whose target would then be taken for the file. Caught: that name taken all the same.
+TEST_F(PathTest, WithoutAFinalPathOnlyAPlainNameStandsInForIt) {
+    Write("SQPATH.DAT", "");
+    const win32::Handle file(CreateFileW(System("SQPATH.DAT").c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const Intercept unresolved(__imp_GetFinalPathNameByHandleW,
+                               [](HANDLE, wchar_t*, DWORD, DWORD) -> DWORD {
+                                   SetLastError(ERROR_NOT_SUPPORTED);
+                                   return 0;
+                               });
+    EXPECT_EQ(win32::FinalPath(file.get(), System("SQPATH.DAT")), Wide(Path("SQPATH.DAT")));
+    const Intercept link(__imp_GetFileAttributesW, [](const wchar_t* path) -> DWORD {
+        return realGetFileAttributesW(path) | FILE_ATTRIBUTE_REPARSE_POINT;
+    });
+    EXPECT_EQ(win32::FinalPath(file.get(), System("SQPATH.DAT")), std::nullopt);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace zelvoset::testing {
@@ -21,6 +22,33 @@ inline std::wstring Wide(const std::string& text) {
 }
 
 using ScriptedPlatform = Scripted<Win32Platform>;
+
+// While it lives, every call this program makes of one system function reaches `replacement`
+// instead: the function's slot in the import table, which the whole statically linked program
+// shares, points there. Some of what Windows does, Wine never shows (write-through, reparse
+// points, a program that is not elevated); tests check there what the code asks of the system,
+// or what it makes of an answer that only Windows gives. Declare the slot with IMPORT_SLOT.
+#define IMPORT_SLOT(function) extern "C" decltype(&function) __imp_##function
+template <class Function> class Intercept {
+public:
+    Intercept(Function*& slot, std::type_identity_t<Function>* replacement)
+        : slot_(slot), original_(slot) {
+        Set(replacement);
+    }
+    ~Intercept() { Set(original_); }
+    Intercept(const Intercept&) = delete;
+    Intercept& operator=(const Intercept&) = delete;
+
+private:
+    void Set(Function* to) {
+        DWORD was = 0;
+        VirtualProtect(&slot_, sizeof slot_, PAGE_READWRITE, &was);
+        slot_ = to;
+        VirtualProtect(&slot_, sizeof slot_, was, &was);
+    }
+    Function*& slot_;
+    Function* const original_;
+};
 
 // A fresh folder under the system's temporary folder, the current folder for the test.
 class InTempDir : public ::testing::Test {

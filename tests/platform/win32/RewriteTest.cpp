@@ -4,11 +4,18 @@
 #include "Files.h"
 #include "PlatformTesting.h"
 
+#include <aclapi.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <utility>
+
+IMPORT_SLOT(MoveFileExW);
+IMPORT_SLOT(GetFileInformationByHandle);
+IMPORT_SLOT(GetSecurityInfo);
+IMPORT_SLOT(GetTokenInformation);
 
 namespace zelvoset::testing {
 namespace {
@@ -107,15 +114,36 @@ TEST_F(RewriteTest, AttributesAndOtherLinksAreKept) {
               (std::vector<std::string>{"MENU.LNK", "SQMENU.DAT", "SQPATH.DAT", "paths.dat"}));
 }
 
+const auto realMoveFileExW = __imp_MoveFileExW;
+std::vector<DWORD> moves; // the flags of each rename, in order
+BOOL WINAPI RecordMove(const wchar_t* from, const wchar_t* to, DWORD flags) {
+    moves.push_back(flags);
+    return realMoveFileExW(from, to, flags);
+}
+
+// Both ways to publish a name by a rename, in a deep folder: the new file in place of the old
+// (where Wine's ReplaceFileW cannot go) and a backup for an overwrite in place.
 TEST_F(RewriteTest, FoldersDeeperThanTheClassicLimit) {
     std::string deep = "DEEP";
     while (deep.size() < MAX_PATH)
         deep += "\\FOLDER" + std::to_string(deep.size());
     MakeDir(deep);
     Write(deep + "\\SQPATH.DAT", "00SV\r\nlong\r\n");
+    Write(deep + "\\SQMENU.DAT", "TB\r\nmenu\r\n");
+    ASSERT_TRUE(CreateHardLinkW(System(deep + "\\MENU.LNK").c_str(),
+                                System(deep + "\\SQMENU.DAT").c_str(), nullptr));
     platform.programDirectory = Path(deep);
-    CleanOutSQPATH(platform);
+    moves.clear();
+    {
+        const Intercept recording(__imp_MoveFileExW, RecordMove);
+        CleanOutSQPATH(platform);
+    }
     EXPECT_EQ(Read(deep + "\\SQPATH.DAT"), "long\r\n");
+    EXPECT_EQ(Read(deep + "\\MENU.LNK"), "menu\r\n");
+    // Caught: either rename not written through, which Wine's file systems cannot show: a power
+    // cut after it could lose the new name (the old contents back) or the backup's.
+    EXPECT_EQ(moves, (std::vector<DWORD>{MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
+                                         MOVEFILE_WRITE_THROUGH}));
 }
 
 // Another program's lines must not vanish under the replace. (In place, the file is held
@@ -238,6 +266,45 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     EXPECT_EQ(read(root + "\\inside2\\a.gnt"), "compiled");
 }
 
+const auto realGetFileInformationByHandle = __imp_GetFileInformationByHandle;
+const auto realGetSecurityInfo = __imp_GetSecurityInfo;
+const auto realGetTokenInformation = __imp_GetTokenInformation;
+std::wstring linkName; // a file that the system shows as a reparse point
+
+// As Windows shows a reparse point (a symbolic link or a junction, which Wine does not make).
+BOOL WINAPI ReparsePointInfo(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
+    wchar_t path[4 * MAX_PATH];
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, std::size(path), 0);
+    if (!realGetFileInformationByHandle(handle, info))
+        return FALSE;
+    if (length > 0 && length < std::size(path) &&
+        std::wstring_view(path, length).ends_with(linkName))
+        info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return TRUE;
+}
+
+DWORD WINAPI OwnedByAdministrators(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                                   PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                   PSECURITY_DESCRIPTOR* security) {
+    static BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    const DWORD result =
+        realGetSecurityInfo(handle, type, what, owner, group, dacl, sacl, security);
+    if (result == ERROR_SUCCESS && owner &&
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
+        *owner = sid;
+    return result;
+}
+
+BOOL WINAPI NotElevated(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                        DWORD* needed) {
+    if (!realGetTokenInformation(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevation)
+        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
+    return TRUE;
+}
+
 // A file planted under a backup's name, in the temporary folder or in an installation folder
 // that others may write, is not copied over the installation's file at the next start. Files of
 // another user, and links, are planted by planted-links.sh.
@@ -274,12 +341,30 @@ TEST_F(RewriteTest, OnlyABackupOfOurOwnIsPutBack) {
     RecoverInterruptedRewrites(platform);
     CloseHandle(writer);
     EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+    // What only Windows shows, as it would show it. Caught: a reparse point taken for the
+    // backup (Windows would copy what it leads to); a backup owned by the Administrators group
+    // taken by a program that is not elevated (Wine runs every program elevated).
+    linkName = Wide(name);
+    {
+        const Intercept reparse(__imp_GetFileInformationByHandle, ReparsePointInfo);
+        RecoverInterruptedRewrites(platform);
+    }
+    EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
     const HANDLE held = CreateFileW(System(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
-    RecoverInterruptedRewrites(platform);
+    {
+        const Intercept administrators(__imp_GetSecurityInfo, OwnedByAdministrators);
+        {
+            const Intercept notElevated(__imp_GetTokenInformation, NotElevated);
+            RecoverInterruptedRewrites(platform);
+        }
+        EXPECT_EQ(Read("SQPATH.DAT"), "current\r\n");
+        RecoverInterruptedRewrites(platform); // elevated: it is ours
+    }
     CloseHandle(held);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find(name), std::string::npos);
+    EXPECT_NE(platform.messages[0].text.find("were put back, but"), std::string::npos);
     // Caught: the file named by its "\\?\" form.
     EXPECT_NE(platform.messages[0].text.find("file " + Path("SQPATH.DAT") + " "),
               std::string::npos);
