@@ -277,8 +277,7 @@ pid_t StartTerminal(const Detached& with, std::size_t index) {
         ReportAndExit(report, errno);
     close(report); // the pipes' folder is the watcher's from here on
     for (std::size_t index = 0;; ++index) {
-        const StartedPipe::Outcome outcome =
-            started.WaitForStart(static_cast<int>(index), terminal, start);
+        const StartedPipe::Outcome outcome = started.WaitForStart(index, terminal, start);
         if (outcome == StartedPipe::Outcome::kStarted) {
             started.Remove();
             _exit(0);
@@ -387,7 +386,7 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
         return Status::Fail(std::string(kShell) + ": " + Reason(errno));
     // Without pipes to confirm the start through, the script starts without a window rather than
     // perhaps not at all.
-    StartedPipe started(static_cast<int>(terminals.size()));
+    StartedPipe started(terminals.size());
     if (!started)
         return StartDetached(command);
     // Each terminal runs the step, through a pipe of its own, which becomes the script. The
@@ -396,7 +395,7 @@ Status LaunchScript(std::string_view script, const std::vector<std::string>& arg
     for (std::size_t i = 0; i < terminals.size(); ++i) {
         std::vector<std::string> step = {
             kShell, "-c", StartedPipe::Step(kShell, terminals[i].form->title.empty()), "zelvoset",
-            started.path(static_cast<int>(i))};
+            started.path(i)};
         step.insert(step.end(), command.begin() + 1, command.end());
         inTerminals.push_back(TerminalCommand(terminals[i], found, step));
     }

@@ -65,12 +65,12 @@ bool WindowShown(pid_t terminal) {
 
 } // namespace
 
-StartedPipe::StartedPipe(int count) {
+StartedPipe::StartedPipe(std::size_t count) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder =
         std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/zelvoset-launch.XXXXXX";
     owned_ = true;
-    for (int i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         folders_.push_back(folder);
         if (!mkdtemp(folders_.back().data())) {
             folders_.pop_back();
@@ -105,7 +105,7 @@ std::string StartedPipe::Step(const char* shell, bool setTitle) {
            " \"$@\"";
 }
 
-StartedPipe::Outcome StartedPipe::WaitForStart(int index, pid_t terminal,
+StartedPipe::Outcome StartedPipe::WaitForStart(std::size_t index, pid_t terminal,
                                                const timespec& start) const {
     pollfd word{fds_[index].get(), POLLIN, 0};
     bool running = true, failed = false;

@@ -2,6 +2,7 @@
 
 #include "Fd.h"
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <sys/types.h>
@@ -22,14 +23,14 @@ namespace zelvoset::posix {
 // that over.
 class StartedPipe {
 public:
-    explicit StartedPipe(int count);
+    explicit StartedPipe(std::size_t count);
     ~StartedPipe();
     StartedPipe(const StartedPipe&) = delete;
     StartedPipe& operator=(const StartedPipe&) = delete;
 
     // Whether the pipes could be made.
     explicit operator bool() const { return made_; }
-    const std::string& path(int index) const { return paths_[index]; }
+    const std::string& path(std::size_t index) const { return paths_[index]; }
     void Release() { owned_ = false; }
 
     // The program text for `shell -c TEXT NAME PIPE SCRIPT ARGUMENTS...`: the word through PIPE,
@@ -49,7 +50,7 @@ public:
     // `index` in `terminal` (a child, started at `start`) ran the script. Waits for the word until
     // the terminal fails or the time is up, then removes the pipe, taking a word that came
     // meanwhile into account, and the pipe's folder.
-    Outcome WaitForStart(int index, pid_t terminal, const timespec& start) const;
+    Outcome WaitForStart(std::size_t index, pid_t terminal, const timespec& start) const;
     // In the watcher, once no terminal is left to try: every pipe and folder left goes.
     void Remove() const;
 
