@@ -227,6 +227,11 @@ Pass RewriteOnce(FileStore& store, std::string_view path, std::string_view root,
     return RewriteInPlace(store, file, facts, refill);
 }
 
+std::string_view FolderOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
 std::string Hex(std::uint64_t value) {
     std::string digits(16, '0');
     for (std::size_t i = digits.size(); i-- > 0; value >>= 4)
@@ -276,11 +281,28 @@ RewriteResult RecoverFile(FileStore& store, std::string_view path, std::string_v
     Ref backup = 0;
     long long size = 0;
     std::string where;
-    if (Status found = store.FindBackup(file, BackupName(facts), backup, size, where);
-        !found || !backup) {
+    if (Status found = store.FindBackup(file, BackupName(facts), backup, size, where); !found) {
         result.status = std::move(found);
         return result;
     }
+    if (!backup && !facts.earlierIdentity.empty() && facts.earlierIdentity != facts.identity) {
+        // A backup an earlier version left under its own naming. Its name holds what then told
+        // the file, so it is this file's only as long as that still does, and only beside the
+        // file: in a shared temporary folder a name is no proof once the system was restarted.
+        StoredFacts earlier = facts;
+        earlier.identity = facts.earlierIdentity;
+        if (Status found = store.FindBackup(file, BackupName(earlier), backup, size, where);
+            !found) {
+            result.status = std::move(found);
+            return result;
+        }
+        if (backup && FolderOf(where) != FolderOf(facts.location)) {
+            store.Close(backup);
+            backup = 0;
+        }
+    }
+    if (!backup)
+        return result;
     Closing closeBackup(store, backup);
     // The backup goes only once the file holds its contents again, on disk: a crash now leaves
     // both, and the next start does this once more.

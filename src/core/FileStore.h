@@ -40,6 +40,9 @@ struct StoredFacts {
     // An overwrite in place would lose part of the file's mode (a set-id bit the running user
     // cannot give back).
     bool modeLostInPlace = false;
+    // What earlier versions made a backup's name from, where it differs from `identity`: such a
+    // backup is this file's only while that still leads to this very file.
+    std::string earlierIdentity = {};
 };
 
 // The primitives a system offers for rewriting a whole file. They act, and say whether they

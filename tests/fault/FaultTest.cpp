@@ -332,13 +332,15 @@ TEST(Faults, AnotherProgramsLinesAreNeverLost) {
         if (inPlace) {
             ASSERT_TRUE(inst.Link());
         }
-        // It writes just before the commit: the first sync of new contents or of the backup.
+        // It writes just before the commit: the sync of new contents or of the backup while no
+        // name leads to them yet.
         for (const int times : {1, 2}) {
             inst.Write("SQPATH.DAT", file.old);
             Appender other(inst.Path("SQPATH.DAT"));
             int asked = 0;
             onSync = [&](int fd) {
-                if (S_ISREG(StatOf(fd).st_mode) && asked < times) {
+                const struct stat st = StatOf(fd);
+                if (S_ISREG(st.st_mode) && st.st_nlink == 0 && asked < times) {
                     ++asked;
                     other.Append();
                 }

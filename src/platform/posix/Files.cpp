@@ -63,8 +63,20 @@ private:
 // final sync.
 constexpr long long kWritebackStep = 4 * 1024 * 1024;
 
-// Which file a state describes, for as long as it exists: its backup's name comes from this.
+// Which file a state describes, for as long as it exists: its backup's name comes from this,
+// and must come out the same after a power cut. So no device number, which the next start may
+// give to another disk or none of them keeps (device-mapper's follow the order of activation,
+// and Btrfs numbers every mount anew): the inode and the time the file was made tell it from
+// every other file that was ever at its path, and the path from any other installation's file
+// in a shared temporary folder.
 std::string Identity(const posix::FileState& state, const std::string& path) {
+    return std::to_string(state.inode) + "@" + std::to_string(state.born) + ":" + path;
+}
+
+// What earlier versions named a backup after. The device number in it was the file's own at the
+// time, so it tells this file only while the file is on the same device, and never after a
+// restart that renumbered the devices.
+std::string EarlierIdentity(const posix::FileState& state, const std::string& path) {
     return std::to_string(state.device) + ":" + std::to_string(state.inode) + ":" + path;
 }
 
@@ -136,8 +148,13 @@ Status Store::Open(std::string_view path, std::string_view root, Ref& file, Stor
     if (!S_ISREG(st.st_mode))
         return Status::Fail("Not a regular file");
     const FileState start = *StateOf(original.get());
-    facts = {*target,    Identity(start, *target), Stamp(start),
-             start.size, start.links > 1,          ModeLostInPlace(start, st.st_uid, st.st_gid)};
+    facts = {*target,
+             Identity(start, *target),
+             Stamp(start),
+             start.size,
+             start.links > 1,
+             ModeLostInPlace(start, st.st_uid, st.st_gid),
+             EarlierIdentity(start, *target)};
     file = Add({NewFile{std::move(original), {}}, *target, start});
     return Status::Ok();
 }
@@ -224,7 +241,12 @@ Status Store::NameBackup(Ref backup, std::string_view name, std::string& where) 
         return Failed(where.c_str());
     }
     entry.file.path = where;
-    // Found again after a crash only if its name reached the disk as well.
+    // Found again after a crash only if its name reached the disk, and what it leads to under
+    // that name: the sync of a file that had no name yet does not make its contents last under
+    // the name it gets later on every file system (Btrfs logs it as a nameless inode, and a power
+    // cut then leaves an empty file under the name). So the file once more, then its folder.
+    if (Status synced = posix::Sync(entry.file.fd.get()); !synced)
+        return synced;
     return SyncDirectoryOf(where);
 }
 

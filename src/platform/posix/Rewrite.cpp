@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -19,10 +20,22 @@ namespace {
 // Large enough that system calls cost nothing next to the copying.
 constexpr std::size_t kCopyBlock = 256 * 1024;
 
-FileState ToState(const struct stat& st) {
-    const auto nanoseconds = [](const timespec& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; };
-    return {st.st_dev,   st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
-            st.st_nlink, st.st_mode};
+// statx rather than stat: it also tells when the file was made.
+std::optional<FileState> StateFrom(int at, const char* path, int flags) {
+    struct statx st;
+    if (statx(at, path, flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
+        return std::nullopt;
+    const auto nanoseconds = [](const statx_timestamp& t) {
+        return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+    };
+    return FileState{makedev(st.stx_dev_major, st.stx_dev_minor),
+                     st.stx_ino,
+                     static_cast<long long>(st.stx_size),
+                     nanoseconds(st.stx_mtime),
+                     nanoseconds(st.stx_ctime),
+                     st.stx_nlink,
+                     st.stx_mode,
+                     (st.stx_mask & STATX_BTIME) ? nanoseconds(st.stx_btime) : 0};
 }
 
 // A file created with a pattern of mkostemp(3), or nullopt with errno set.
@@ -79,17 +92,11 @@ Status CheckReplaceable(const std::string& path) {
 }
 
 std::optional<FileState> StateOf(int fd) {
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return std::nullopt;
-    return ToState(st);
+    return StateFrom(fd, "", AT_EMPTY_PATH);
 }
 
 std::optional<FileState> StateAt(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return ToState(st);
+    return StateFrom(AT_FDCWD, path.c_str(), 0);
 }
 
 std::optional<NewFile> CreateUnpublished(const std::string& directory, std::string_view hint) {
@@ -124,7 +131,11 @@ Status Publish(NewFile& file, const std::string& target) {
         return Status::Fail(Reason(error));
     }
     file.path.clear();
-    return Status::Ok();
+    // The file was synced while it had no name or another, and not every file system carries
+    // that over to the name it has now (Btrfs logs an unnamed inode without the extents a later
+    // name finds, and a power cut leaves the name leading to an empty file). Synced once more
+    // under its final name; the caller then syncs the folder.
+    return Sync(file.fd.get());
 }
 
 void Discard(NewFile& file) {

@@ -24,6 +24,9 @@ struct FileState {
     long long changed = 0;  // nanoseconds; any change of contents, owner, mode or attribute
     unsigned long links = 0;
     unsigned mode = 0;
+    // When the file was made, in nanoseconds, where the file system keeps it (0 elsewhere):
+    // unlike the device number, it is the same after a restart.
+    long long born = 0;
     bool SameFile(const FileState& other) const {
         return device == other.device && inode == other.inode;
     }
