@@ -1,4 +1,4 @@
-; An installer for Zelvo that ends the way the README recommends: it copies the installation,
+; An installer for Zelvo that ends the way docs/installers.md recommends: it copies the installation,
 ; then starts Zelvoset.exe in it, which finishes the installation and says so.
 ;
 ;   makensis -DSOURCE=FOLDER [-DOUTFILE=zelvo-setup.exe] [-DRUN_FROM_FINISH_PAGE] zelvo.nsi

@@ -191,7 +191,7 @@ case_company() {
     expect_launches 'Zelvoset.bat [DATA\CO1]'
     finish_and_exit
 
-    # Wine's cmd.exe expands a '%' that reaches a script again (see the README), so only the
+    # Wine's cmd.exe expands a '%' that reaches a script again (see docs/windows.md), so only the
     # installation's name holds one; the company's holds the rest.
     INST="$CASE_DIR/p%PATH%q a&b ^c! (d) é"
     local company='DATA\co e&f ^g! (h) é'
