@@ -51,14 +51,21 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
     Write("SVOBJ/a.gnt", "x");
     MakeDir("SV");
     ASSERT_EQ(symlink("../SVOBJ/a.gnt", Path("SV/link").c_str()), 0);
+    // Searched but not listed: a name is found as spelled, and no other spelling can be looked for.
+    Write("LISTLESS/Classic9.ico", "");
+    Write("LISTLESS/SVOBJ/a.gnt", "x");
     ASSERT_EQ(chmod(Path("SVOBJ").c_str(), 0), 0);
+    ASSERT_EQ(chmod(Path("LISTLESS").c_str(), 0111), 0);
     const int code = InChild([] {
         if (!BecomeNobody())
             return 99;
         QtPlatform platform;
         // Caught (SV/link): a link that leads where this user may not look counted as no file.
-        const char* patterns[] = {"SVOBJ/*.*", "svobj/A.GNT", "SV/link"};
-        for (int i = 0; i < 3; ++i)
+        // Caught (LISTLESS): a literal marker, or a pattern's folder, whose other spellings could
+        // not be looked for counted as missing, which start-up must take as present.
+        const char* patterns[] = {"SVOBJ/*.*", "svobj/A.GNT", "SV/link", "LISTLESS/CLASSIC9.ICO",
+                                  "LISTLESS/svobj/*.*"};
+        for (int i = 0; i < int(std::size(patterns)); ++i)
             if (platform.PatternHasFile(patterns[i]) != Probe::Failed)
                 return 10 + i;
         if (platform.DeleteMatching("SVOBJ/*.gnt"))
@@ -67,6 +74,7 @@ TEST_F(PatternTest, UnreadableDirectoryIsAFailedProbe) {
         return DetectInstallVariant(platform) == Layout::RW ? 0 : 4;
     });
     chmod(Path("SVOBJ").c_str(), 0755);
+    chmod(Path("LISTLESS").c_str(), 0755);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(Read("SVOBJ/a.gnt"), "x");
 }

@@ -250,14 +250,20 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
     EXPECT_EQ(Read(there + "/a.gnt"), "compiled");
     EXPECT_EQ(Entries(there).size(), 3);
 
-    // Caught: the boundary without its trailing separator, so "zelvo2" counts as inside "zelvo".
+    // Caught: the boundary without its trailing separator, so "zelvo2" counts as inside "zelvo",
+    // for the rewrite and for the deletion in the installation, the current folder.
     MakeDir("zelvo");
     Write("zelvo2/paths", "00SV\r\n");
+    Write("zelvo2/SVOBJ/a.gnt", "compiled");
     ASSERT_EQ(symlink(Path("zelvo2/paths").c_str(), Path("zelvo/SQPATH.DAT").c_str()), 0);
+    ASSERT_EQ(symlink(Path("zelvo2/SVOBJ").c_str(), Path("zelvo/SVOBJ").c_str()), 0);
     ScriptedPlatform zelvo;
     zelvo.programDirectory = Path("zelvo");
     CleanOutSQPATH(zelvo);
     EXPECT_EQ(Read("zelvo2/paths"), "00SV\r\n");
+    ASSERT_TRUE(zelvo.ChangeDirectory(Path("zelvo")).ok());
+    EXPECT_FALSE(zelvo.DeleteMatching("SVOBJ/*.gnt").ok());
+    EXPECT_EQ(Read("zelvo2/SVOBJ/a.gnt"), "compiled");
 }
 
 // At a start, possibly as root, a file under the backup's name in a shared temporary folder is
