@@ -8,6 +8,7 @@
 
 IMPORT_SLOT(CreateFileW);
 IMPORT_SLOT(GetTokenInformation);
+IMPORT_SLOT(RegGetValueW);
 IMPORT_SLOT(ShellExecuteExW);
 
 namespace zelvoset::testing {
@@ -26,6 +27,28 @@ BOOL WINAPI SplitToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DW
     if (what == TokenElevationType)
         *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeLimited;
     return TRUE;
+}
+
+// A standard user's token: not elevated, and no other token of theirs that is.
+BOOL WINAPI StandardToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                          DWORD* needed) {
+    if (!SplitToken(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevationType)
+        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeDefault;
+    return TRUE;
+}
+
+// User Account Control on, as Windows has it unless told otherwise (Wine's registry says off).
+LSTATUS WINAPI AccountControlOn(HKEY, const wchar_t*, const wchar_t* value, DWORD, DWORD* type,
+                                void* data, DWORD* size) {
+    if (std::wstring(value) != L"EnableLUA" || !data || !size || *size < sizeof(DWORD))
+        return ERROR_FILE_NOT_FOUND;
+    if (type)
+        *type = REG_DWORD;
+    *static_cast<DWORD*>(data) = 1;
+    *size = sizeof(DWORD);
+    return ERROR_SUCCESS;
 }
 
 // Files whose name ends so refuse writing and deletion, as Program Files does a standard token.
@@ -82,16 +105,30 @@ protected:
 };
 
 // Caught: a refused file taken for a changeable one, or a read-only one taken for refused; a
-// prompt put to an elevated program; the new start asked with another verb, program or folder,
-// or more than once; this one going on after it.
+// prompt put to an elevated program, or where none can elevate, or not to a standard user; the new
+// start asked with another verb, program or folder, or more than once; this one going on after it.
 TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedInItsInstallation) {
     // Elevated, as under Wine: the rights are there, and nobody is asked.
     EXPECT_TRUE(platform.MayChange(Path("SQPATH.DAT"), Change::Rewrite));
     {
         const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+        const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
         EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
     }
     EXPECT_TRUE(starts.empty());
+    // A standard user: with User Account Control on, Windows asks for an administrator's
+    // password; with it off, as Wine's registry has it, "runas" would start the program with the
+    // same token, which would find itself refused and start yet another.
+    {
+        const Intercept token(__imp_GetTokenInformation, StandardToken);
+        const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+        EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
+        EXPECT_TRUE(starts.empty());
+        const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
+        EXPECT_EQ(platform.StartElevated(root_), Elevation::Started);
+        EXPECT_EQ(starts.size(), 1u);
+    }
+    starts.clear();
 
     const Intercept token(__imp_GetTokenInformation, SplitToken);
     const Intercept refusing(__imp_CreateFileW, Refusing);
