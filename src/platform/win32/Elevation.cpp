@@ -5,6 +5,7 @@
 #include "Patterns.h"
 #include "Text.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 namespace zelvoset::win32 {
@@ -85,9 +86,16 @@ Elevation StartElevated(HWND owner, std::string_view folder) {
     start.lpFile = program.c_str();
     start.lpDirectory = directory->c_str();
     start.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteExW(&start))
+    // The shell may hand the start to an extension of its own, which wants COM on this thread.
+    const HRESULT apartment =
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const bool started = ShellExecuteExW(&start);
+    const DWORD error = started ? ERROR_SUCCESS : GetLastError();
+    if (SUCCEEDED(apartment))
+        CoUninitialize();
+    if (started)
         return Elevation::Started;
-    return GetLastError() == ERROR_CANCELLED ? Elevation::Declined : Elevation::Unavailable;
+    return error == ERROR_CANCELLED ? Elevation::Declined : Elevation::Unavailable;
 }
 
 } // namespace zelvoset::win32
