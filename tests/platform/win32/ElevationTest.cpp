@@ -139,8 +139,11 @@ TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedInItsInstallatio
     MakeDir("SVOBJ");
     Write("SVOBJ\\A.gnt", "gnt");
     Write("SVOBJ\\B.GNT", "gnt");
-    refusedName = L"\\B.GNT";
-    EXPECT_FALSE(platform.MayChange(Path("SVOBJ\\*.gnt"), Change::Remove));
+    // Each in turn: whichever the folder lists first, the other is asked too.
+    for (const wchar_t* name : {L"\\A.gnt", L"\\B.GNT"}) {
+        refusedName = name;
+        EXPECT_FALSE(platform.MayChange(Path("SVOBJ\\*.gnt"), Change::Remove));
+    }
     EXPECT_TRUE(platform.MayChange(Path("SVOBJ\\*.lbr"), Change::Remove));
     refusedName = L"\\SQMENU.DAT";
     MakeReadOnly("SQMENU.DAT"); // kept as it is by every rewrite: no right is missing
