@@ -156,6 +156,8 @@ public:
     std::optional<Location> LocateBelow(std::string_view, std::string_view) override {
         Unreached();
     }
+    bool MayChange(std::string_view, Change) override { Unreached(); }
+    Elevation StartElevated(std::string_view) override { Unreached(); }
     void EndProgram() override { Unreached(); }
 
 private:

@@ -13,6 +13,10 @@ struct StartupFile {
     bool echoOff; // a batch file must keep "@echo off" on top
 };
 
+// Every file a rewrite may have been cut short on, whatever the layout: the layout itself is told
+// by files that such a crash may have left mixed.
+constexpr const char* kRewrittenFiles[] = {"SQPATH.DAT", "SQMENU.DAT", "SYNRUN.SYN", "RW.BAT"};
+
 const StartupFile* StartupFileFor(std::optional<Layout> layout) {
     static constexpr StartupFile kSynrun{"SYNRUN.SYN", "COBSW=-F", false};
     static constexpr StartupFile kRwBat{"RW.BAT", "SET COBSW=-F", true};
@@ -129,10 +133,39 @@ void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant) {
         WarnManualEdit(platform, *file);
 }
 
+std::vector<std::string> FilesToRecover(Platform& platform) {
+    std::vector<std::string> names;
+    for (const char* name : kRewrittenFiles) {
+        // A backup kept in the temporary folder is not looked for: it was made where the file's
+        // own folder took no new file, and its recovery writes the file as a rewrite would.
+        if (platform.PatternHasFile(ProgramFile(platform, name)) == Probe::Found &&
+            platform.PatternHasFile(ProgramFile(platform, BackupPattern(name))) == Probe::Found)
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+std::vector<std::string> FilesToRewrite(Platform& platform, std::optional<Layout> InstallVariant) {
+    std::vector<std::string> names;
+    const auto exists = [&](const char* name) {
+        return platform.PatternHasFile(ProgramFile(platform, name)) == Probe::Found;
+    };
+    // As CleanOutSQPATH: no path file, no pass at all.
+    if (InstallVariant == Layout::PBS && exists("SQPATH.DAT")) {
+        names.emplace_back("SQPATH.DAT");
+        if (exists("SQMENU.DAT"))
+            names.emplace_back("SQMENU.DAT");
+    }
+    // As addCOBSW: a file that holds the line is left alone, one that cannot be read is not.
+    if (const StartupFile* file = StartupFileFor(InstallVariant);
+        file && exists(file->name) &&
+        !FindLine(platform, ProgramFile(platform, file->name), file->line).found)
+        names.emplace_back(file->name);
+    return names;
+}
+
 void RecoverInterruptedRewrites(Platform& platform) {
-    // Every file a rewrite may have been cut short on, whatever the layout: the layout itself is
-    // told by files that such a crash may have left mixed.
-    for (const char* name : {"SQPATH.DAT", "SQMENU.DAT", "SYNRUN.SYN", "RW.BAT"}) {
+    for (const char* name : kRewrittenFiles) {
         const std::string path = ProgramFile(platform, name);
         if (platform.PatternHasFile(path) != Probe::Found)
             continue;

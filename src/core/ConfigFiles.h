@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelvoset {
 
@@ -21,6 +22,13 @@ void CleanOutSQPATH(Platform& platform);
 // backup it left, before anything else reads them. A backup that cannot be put back is named to
 // the user.
 void RecoverInterruptedRewrites(Platform& platform);
+
+// The names of the files that RecoverInterruptedRewrites would write: those with a backup of an
+// interrupted rewrite beside them.
+std::vector<std::string> FilesToRecover(Platform& platform);
+// The names of the files that start-up's rewrites would change for the layout: the path and
+// menu files for PBS, the start-up file that lacks its line for CP and RW9; those that exist.
+std::vector<std::string> FilesToRewrite(Platform& platform, std::optional<Layout> InstallVariant);
 
 // Makes sure the layout's start-up file sets COBSW, asking the user before editing it.
 void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant);

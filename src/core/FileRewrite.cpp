@@ -7,6 +7,8 @@ namespace {
 
 using Ref = FileStore::Ref;
 
+constexpr const char* kBackupMark = ".zelvoset-backup-";
+
 constexpr const char* kChangedMeanwhile =
     "The file was changed by another program during the rewrite";
 
@@ -251,7 +253,11 @@ std::string BackupName(const StoredFacts& facts) {
     const std::size_t slash = facts.location.find_last_of("/\\");
     const std::string name =
         slash == std::string::npos ? facts.location : facts.location.substr(slash + 1);
-    return name + ".zelvoset-backup-" + Hex(digest);
+    return name + kBackupMark + Hex(digest);
+}
+
+std::string BackupPattern(std::string_view fileName) {
+    return std::string(fileName) + kBackupMark + "*";
 }
 
 RewriteResult RewriteFile(FileStore& store, std::string_view path, std::string_view root,

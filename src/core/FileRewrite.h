@@ -47,5 +47,7 @@ RewriteResult RecoverFile(FileStore& store, std::string_view path, std::string_v
 // The name of the backup of a file: the file's own name, then a mark that tells what it is and
 // a digest of the file's identity, so that it is found again for this very file and no other.
 std::string BackupName(const StoredFacts& facts);
+// A pattern that every backup name of a file called `fileName` matches.
+std::string BackupPattern(std::string_view fileName);
 
 } // namespace zelvoset

@@ -2,6 +2,9 @@
 
 #include "ConfigFiles.h"
 #include "DataSets.h"
+#include "Rights.h"
+
+#include <algorithm>
 
 namespace zelvoset {
 namespace {
@@ -29,9 +32,23 @@ bool Installer::Form_Load() {
     // the deletion and the scripts must belong to the folder whose files are rewritten. A folder
     // that cannot be entered is a failed step like any other, and the rest runs where it is.
     (void)platform_.ChangeDirectory(platform_.ProgramDirectory());
+    // What this user may not change is known before anything is: started without the rights
+    // (an MSI's last action runs unelevated, even in a per-machine install), the program asks
+    // to start again with them rather than fail step after step in silence. The recovery writes
+    // too, so its files are looked at before it runs, and the rest once the layout is known.
+    std::vector<std::string> refused = RecoveryRefused(platform_);
+    const bool asked = !refused.empty();
+    if (asked && StartedAgainElevated())
+        return true;
     // Then: a file a crash left mixed must not be read, by the detection or anyone.
     RecoverInterruptedRewrites(platform_);
     InstallVariant_ = DetectInstallVariant(platform_);
+    for (std::string& name : StartupRefused(platform_, InstallVariant_))
+        if (std::find(refused.begin(), refused.end(), name) == refused.end())
+            refused.push_back(std::move(name));
+    // The user is asked once: a prompt declined is not put again.
+    if (!asked && !refused.empty() && StartedAgainElevated())
+        return true;
     bool emptyFilesEnabled = true;
 
     if (InitialisesAtOnce(InstallVariant_)) {
@@ -46,7 +63,17 @@ bool Installer::Form_Load() {
     }
 
     addCOBSW(platform_, InstallVariant_);
+    // Without the rights, and without a new start that has them (declined, or elevated
+    // already), what could be done is done; the window must not say "complete" unchallenged.
+    TellOfRefusal(platform_, refused);
     return emptyFilesEnabled;
+}
+
+bool Installer::StartedAgainElevated() {
+    if (platform_.StartElevated(platform_.ProgramDirectory()) != Elevation::Started)
+        return false;
+    cmdExit_Click();
+    return true;
 }
 
 void Installer::cmdDemoData_Click() {

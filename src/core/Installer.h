@@ -14,7 +14,8 @@ public:
     explicit Installer(Platform& platform) : platform_(platform) {}
 
     // The start-up work, done before the window is shown. Each failing step is skipped and the
-    // next one runs. Returns whether the empty data files button stays enabled.
+    // next one runs; what this user had no right to change is named once at the end. Returns
+    // whether the empty data files button stays enabled.
     bool Form_Load();
 
     void cmdDemoData_Click();
@@ -28,6 +29,10 @@ public:
     std::optional<Layout> InstallVariant() const { return InstallVariant_; }
 
 private:
+    // Whether a new start of the program, with the rights this one lacks, took over; this one
+    // has then ended.
+    bool StartedAgainElevated();
+
     Platform& platform_;
     std::optional<Layout> InstallVariant_;
     bool ended_ = false;

@@ -23,6 +23,16 @@ enum MessageAnswer : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 // and every caller has its own rule for that case, so it is kept apart from "none".
 enum class Probe { Found, None, Failed };
 
+// What start-up does to an installation file.
+enum class Change { Rewrite, Remove };
+
+// What came of asking to start the program again with an administrator's rights.
+enum class Elevation {
+    Started,    // the new one runs: this one ends
+    Declined,   // the user said no at the system's prompt
+    Unavailable // already elevated, no such thing on this system, or it failed
+};
+
 // A file handle or the reason none could be had.
 template <class File> struct Opened {
     std::unique_ptr<File> file;
@@ -83,6 +93,16 @@ public:
     // folder's file still lies where it was chosen. nullopt when the file does not exist or its
     // folder is not strictly below `base`.
     virtual std::optional<Location> LocateBelow(std::string_view file, std::string_view base) = 0;
+
+    // Whether the system's permissions let this user change every ordinary file that matches
+    // `pattern` (wildcards as PatternHasFile) the way start-up would: rewrite it in its place,
+    // or remove it. False only for a refusal of rights; a file that is gone, or a question the
+    // system cannot answer, is none: the change itself then succeeds or fails as it may. A
+    // read-only file is none either: a rewrite keeps it as it is, whoever runs.
+    virtual bool MayChange(std::string_view pattern, Change change) = 0;
+    // Starts this program again, elevated, with `folder` as its current folder, once the user
+    // agrees at the system's prompt. Never waits for it.
+    virtual Elevation StartElevated(std::string_view folder) = 0;
 
     // Unloads the window and ends the process.
     virtual void EndProgram() = 0;

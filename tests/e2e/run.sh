@@ -114,6 +114,26 @@ case_startup_pbs_any_case() {
     finish_and_exit
 }
 
+# A root-owned installation started by an ordinary user, as a user starts a root-owned
+# /opt/zelvo: start-up does what it may (the scripts), leaves the files it may not change as they
+# were, and says so once, before the window.
+# Caught: the refusal untold, or told twice; start-up stopped by it.
+case_startup_without_rights() {
+    sample PBS
+    cp "$INST/SQPATH.DAT" "$CASE_DIR/SQPATH.DAT.before"
+    chmod 1777 "$CASE_DIR/launch" # the stand-ins' records, which are the test's
+    APP_NOBODY=1
+    start_app "$INST"
+    wait_dialog 'Zelvo Install'
+    expect_only_window "$WID"
+    dismiss_box
+    wait_main
+    expect_no_dialog
+    expect "SQPATH.DAT changed" cmp -s "$CASE_DIR/SQPATH.DAT.before" "$INST/SQPATH.DAT"
+    expect_launches_unordered "svpath.bat" "$VLKRESET"
+    finish_and_exit
+}
+
 # RW: only the reset script, no question, no file touched. No terminal emulator is installed
 # (none on PATH, neither the alternative nor xterm): the script still starts, without a window.
 case_startup_rw() {
@@ -485,7 +505,8 @@ case_exit_leaves_script_running() {
 # ---------------------------------------------------------------------------------------------
 
 run_cases startup_cp_question_first startup_rw9_yes startup_rw9_no startup_rw9_line_present \
-    startup_pbs startup_pbs_any_case startup_pbs_unreachable_display startup_rw startup_none \
+    startup_pbs startup_pbs_any_case startup_pbs_unreachable_display startup_without_rights \
+    startup_rw startup_none \
     demo_data demo_data_missing_script demo_data_terminal_unreachable company_relative_path \
     company_argument_intact company_cancel company_not_below_installation company_script_missing \
     backslash_folder_and_linked_company latin1_folder closed_output exit_leaves_script_running \

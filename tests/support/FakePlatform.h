@@ -43,6 +43,8 @@ public:
     std::string programDirectory = "C:\\APP";
     bool failDeletes = false;
     std::optional<std::string> chdirFailure; // set: no folder can be made current
+    std::set<std::string> refused;           // patterns this user may not change
+    Elevation elevation = Elevation::Unavailable;
 
     // --- the record ---
     std::vector<std::string> events; // every call, in order, in a short readable form
@@ -129,6 +131,17 @@ public:
         if (it == locations.end())
             return std::nullopt;
         return it->second;
+    }
+
+    bool MayChange(std::string_view pattern, Change change) override {
+        events.push_back((change == Change::Remove ? "may remove " : "may rewrite ") +
+                         std::string(pattern));
+        return !refused.count(std::string(pattern));
+    }
+
+    Elevation StartElevated(std::string_view folder) override {
+        events.push_back("elevate " + std::string(folder));
+        return elevation;
     }
 
     void EndProgram() override { ++ended; }

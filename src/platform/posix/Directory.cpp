@@ -4,6 +4,7 @@
 #include "Wildcard.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,10 @@ int ForEachMatch(const std::string& directory, std::string_view pattern, Visit v
 
 bool IsMissing(int error) {
     return error == ENOENT || error == ENOTDIR;
+}
+
+bool IsRefusal(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 // The entry of `directory` equal to `name` without regard to case; the smallest in byte order
@@ -88,6 +93,25 @@ Status DeleteMatches(const std::string& directory, std::string_view pattern) {
     if (!matched)
         return Status::Fail("No matching file");
     return Status::Ok();
+}
+
+bool MayRemoveMatches(const std::string& directory, std::string_view pattern) {
+    const std::string folder = directory.empty() ? "." : directory;
+    struct stat dir;
+    if (stat(folder.c_str(), &dir) != 0)
+        return true;
+    const bool mayEnter = access(folder.c_str(), W_OK | X_OK) == 0 || !IsRefusal(errno);
+    const uid_t user = geteuid();
+    bool may = true;
+    (void)ForEachMatch(folder, pattern, [&](int fd, const char* name) {
+        struct stat st;
+        // Root passes the sticky bit; anyone else must own the file or the directory.
+        const bool sticky = (dir.st_mode & S_ISVTX) && user != 0 && dir.st_uid != user &&
+                            fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_uid != user;
+        may = mayEnter && !sticky;
+        return may;
+    });
+    return may;
 }
 
 } // namespace zelvoset::posix

@@ -13,6 +13,8 @@ namespace zelvoset::posix {
 
 // Missing is "nothing there"; any other error means the directory could not be looked at.
 bool IsMissing(int error);
+// What the system says when the user lacks the right, or the file system takes no change.
+bool IsRefusal(int error);
 
 // QDir and QDirIterator neither report a directory that cannot be read nor skip the stat of a
 // plain file, and they list before they filter; the probes need all three (a failed probe is a
@@ -52,6 +54,11 @@ private:
 Probe FindMatch(const std::string& directory, std::string_view pattern);
 // Deletes every ordinary file of `directory` matching `pattern`; fails when none matched.
 Status DeleteMatches(const std::string& directory, std::string_view pattern);
+
+// Whether this user's rights let them remove every ordinary file of `directory` that matches
+// `pattern`: write and search in the directory, and in a sticky one, the file or the directory
+// their own. True when nothing matches or the directory cannot be looked at.
+bool MayRemoveMatches(const std::string& directory, std::string_view pattern);
 
 // The entry of `directory` equal to `name` without regard to case; the smallest in byte order
 // when there are several, so the choice does not depend on the order of the directory.

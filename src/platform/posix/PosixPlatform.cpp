@@ -4,6 +4,7 @@
 #include "Files.h"
 #include "Launch.h"
 #include "Paths.h"
+#include "Rewrite.h"
 #include "Wildcard.h"
 
 namespace zelvoset {
@@ -69,6 +70,15 @@ Status PosixPlatform::DeleteMatching(std::string_view pattern) {
     if (posix::IsOrdinaryFile(path) != Probe::Found)
         return Status::Fail("No matching file");
     return posix::RemoveFile(path);
+}
+
+bool PosixPlatform::MayChange(std::string_view pattern, Change change) {
+    const PatternParts parts = Split(pattern);
+    const std::string directory = posix::ResolveCase(parts.directory).path;
+    if (change == Change::Remove)
+        return posix::MayRemoveMatches(directory, parts.name);
+    // The rewrite replaces the file it resolves to; a name with wildcards is none of its.
+    return HasWildcard(parts.name) || posix::MayRewrite(OnDisk(pattern));
 }
 
 Status PosixPlatform::LaunchCommand(std::string_view script,

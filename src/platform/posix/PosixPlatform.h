@@ -19,6 +19,9 @@ public:
     std::string ProgramDirectory() override;
     std::string JoinPath(std::string_view base, std::string_view name) override;
     std::optional<Location> LocateBelow(std::string_view file, std::string_view base) override;
+    bool MayChange(std::string_view pattern, Change change) override;
+    // Linux has no elevation that a program may ask for without a tool of its own.
+    Elevation StartElevated(std::string_view) override { return Elevation::Unavailable; }
 
 private:
     posix::Store store_;

@@ -2,6 +2,8 @@
 // copies and checked syncs. Files.cpp offers them to the core's rewrite as its store;
 // Attributes.cpp makes a new file the same file.
 #include "Rewrite.h"
+
+#include "Directory.h"
 #include "Paths.h"
 
 #include <algorithm>
@@ -89,6 +91,13 @@ Status CheckReplaceable(const std::string& path) {
     if (access(path.c_str(), W_OK) != 0)
         return Status::Fail(Reason(errno));
     return Status::Ok();
+}
+
+bool MayRewrite(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))
+        return true;
+    return access(path.c_str(), W_OK) == 0 || !IsRefusal(errno);
 }
 
 std::optional<FileState> StateOf(int fd) {

@@ -14,6 +14,9 @@ namespace zelvoset::posix {
 // Refuses a file that may not be replaced: not a regular file, read-only (also for a
 // privileged user), or not writable by the running user.
 Status CheckReplaceable(const std::string& path);
+// Whether the system refuses this user the writing of the file at `path`. A read-only file (no
+// owner write bit), which no rewrite touches, is no refusal; nor is a file that is not there.
+bool MayRewrite(const std::string& path);
 
 // What tells whether a file was changed: which file it is, its size, its times, its links.
 struct FileState {

@@ -94,6 +94,10 @@ template <class Visit> DWORD ForEachMatch(std::string_view pattern, Visit visit)
 
 } // namespace
 
+DWORD ForEachFile(std::string_view pattern, const std::function<bool(const std::wstring&)>& visit) {
+    return ForEachMatch(pattern, visit);
+}
+
 Probe FindMatch(std::string_view pattern) {
     bool found = false;
     const DWORD error = ForEachMatch(pattern, [&](const std::wstring&) {

@@ -1,6 +1,7 @@
 #include "Win32Platform.h"
 
 #include "Dialogs.h"
+#include "Elevation.h"
 #include "Files.h"
 #include "Launch.h"
 #include "Paths.h"
@@ -67,6 +68,14 @@ std::string Win32Platform::JoinPath(std::string_view base, std::string_view name
 
 std::optional<Location> Win32Platform::LocateBelow(std::string_view file, std::string_view base) {
     return win32::LocateBelow(file, base);
+}
+
+bool Win32Platform::MayChange(std::string_view pattern, Change change) {
+    return change == Change::Remove ? win32::MayRemoveMatches(pattern) : win32::MayRewrite(pattern);
+}
+
+Elevation Win32Platform::StartElevated(std::string_view folder) {
+    return win32::StartElevated(owner_, folder);
 }
 
 void Win32Platform::EndProgram() {

@@ -30,6 +30,8 @@ public:
     std::string ProgramDirectory() override;
     std::string JoinPath(std::string_view base, std::string_view name) override;
     std::optional<Location> LocateBelow(std::string_view file, std::string_view base) override;
+    bool MayChange(std::string_view pattern, Change change) override;
+    Elevation StartElevated(std::string_view folder) override;
     void EndProgram() override;
 
     void SetOwnerWindow(HWND owner) { owner_ = owner; }

@@ -1,0 +1,186 @@
+// A program without the rights to its installation's files: what Wine never shows, as Windows
+// would show it. Wine runs every program elevated and lets it write everything, so the token,
+// the refusal and the prompt are stand-ins for the system calls.
+#include "Installer.h"
+#include "PlatformTesting.h"
+
+#include <shellapi.h>
+
+IMPORT_SLOT(CreateFileW);
+IMPORT_SLOT(GetTokenInformation);
+IMPORT_SLOT(RegGetValueW);
+IMPORT_SLOT(ShellExecuteExW);
+
+namespace zelvoset::testing {
+namespace {
+
+const auto realCreateFileW = __imp_CreateFileW;
+const auto realGetTokenInformation = __imp_GetTokenInformation;
+
+// An administrator's token in Admin Approval Mode: not elevated, the full token a consent away.
+BOOL WINAPI SplitToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                       DWORD* needed) {
+    if (!realGetTokenInformation(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevation)
+        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
+    if (what == TokenElevationType)
+        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeLimited;
+    return TRUE;
+}
+
+// A standard user's token: not elevated, and no other token of theirs that is.
+BOOL WINAPI StandardToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                          DWORD* needed) {
+    if (!SplitToken(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevationType)
+        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeDefault;
+    return TRUE;
+}
+
+// User Account Control on, as Windows has it unless told otherwise (Wine's registry says off).
+LSTATUS WINAPI AccountControlOn(HKEY, const wchar_t*, const wchar_t* value, DWORD, DWORD* type,
+                                void* data, DWORD* size) {
+    if (std::wstring(value) != L"EnableLUA" || !data || !size || *size < sizeof(DWORD))
+        return ERROR_FILE_NOT_FOUND;
+    if (type)
+        *type = REG_DWORD;
+    *static_cast<DWORD*>(data) = 1;
+    *size = sizeof(DWORD);
+    return ERROR_SUCCESS;
+}
+
+// Files whose name ends so refuse writing and deletion, as Program Files does a standard token.
+std::wstring refusedName;
+HANDLE WINAPI Refusing(const wchar_t* name, DWORD access, DWORD share,
+                       SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
+                       HANDLE pattern) {
+    const std::wstring path = name;
+    if ((access & (GENERIC_WRITE | DELETE)) && !refusedName.empty() &&
+        path.ends_with(refusedName)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return realCreateFileW(name, access, share, security, disposition, flags, pattern);
+}
+
+// What the program asked the shell to start, and the answer the user gives at the prompt.
+struct Start {
+    std::wstring verb, file, parameters, directory;
+};
+std::vector<Start> starts;
+DWORD promptAnswer = ERROR_SUCCESS;
+BOOL WINAPI Prompting(SHELLEXECUTEINFOW* info) {
+    const auto text = [](const wchar_t* s) { return std::wstring(s ? s : L""); };
+    starts.push_back({text(info->lpVerb), text(info->lpFile), text(info->lpParameters),
+                      text(info->lpDirectory)});
+    if (promptAnswer == ERROR_SUCCESS)
+        return TRUE;
+    SetLastError(promptAnswer);
+    return FALSE;
+}
+
+// Ending the program ends the test's instead: counted.
+struct EndingPlatform : ScriptedPlatform {
+    int ended = 0;
+    void EndProgram() override { ++ended; }
+};
+
+class ElevationTest : public InInstallationOf<InTempDir, EndingPlatform> {
+protected:
+    void SetUp() override {
+        InInstallationOf::SetUp();
+        starts.clear();
+        refusedName.clear();
+        Write("PBS.BAT", "RUN\r\n");
+        Write("SQPATH.DAT", "00SVX\r\nKEEP\r\n");
+        Write("SQMENU.DAT", "TB1\r\nMENU\r\n");
+    }
+    std::wstring Program() const {
+        wchar_t path[MAX_PATH];
+        GetModuleFileNameW(nullptr, path, MAX_PATH);
+        return path;
+    }
+};
+
+// Caught: a refused file taken for a changeable one, or a read-only one taken for refused; a
+// prompt put to an elevated program, or where none can elevate, or not to a standard user; the new
+// start asked with another verb, program or folder, or more than once; this one going on after it.
+TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedInItsInstallation) {
+    // Elevated, as under Wine: the rights are there, and nobody is asked.
+    EXPECT_TRUE(platform.MayChange(Path("SQPATH.DAT"), Change::Rewrite));
+    {
+        const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+        const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
+        EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
+    }
+    EXPECT_TRUE(starts.empty());
+    // A standard user: with User Account Control on, Windows asks for an administrator's
+    // password; with it off, as Wine's registry has it, "runas" would start the program with the
+    // same token, which would find itself refused and start yet another.
+    {
+        const Intercept token(__imp_GetTokenInformation, StandardToken);
+        const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+        EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
+        EXPECT_TRUE(starts.empty());
+        const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
+        EXPECT_EQ(platform.StartElevated(root_), Elevation::Started);
+        EXPECT_EQ(starts.size(), 1u);
+    }
+    starts.clear();
+
+    const Intercept token(__imp_GetTokenInformation, SplitToken);
+    const Intercept refusing(__imp_CreateFileW, Refusing);
+    const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+    refusedName = L"\\SQMENU.DAT";
+    EXPECT_FALSE(platform.MayChange(Path("SQMENU.DAT"), Change::Rewrite));
+    EXPECT_TRUE(platform.MayChange(Path("SQPATH.DAT"), Change::Rewrite));
+    MakeDir("SVOBJ");
+    Write("SVOBJ\\A.gnt", "gnt");
+    Write("SVOBJ\\B.GNT", "gnt");
+    // Each in turn: whichever the folder lists first, the other is asked too.
+    for (const wchar_t* name : {L"\\A.gnt", L"\\B.GNT"}) {
+        refusedName = name;
+        EXPECT_FALSE(platform.MayChange(Path("SVOBJ\\*.gnt"), Change::Remove));
+    }
+    EXPECT_TRUE(platform.MayChange(Path("SVOBJ\\*.lbr"), Change::Remove));
+    refusedName = L"\\SQMENU.DAT";
+    MakeReadOnly("SQMENU.DAT"); // kept as it is by every rewrite: no right is missing
+    EXPECT_TRUE(platform.MayChange(Path("SQMENU.DAT"), Change::Rewrite));
+    SetAttributes("SQMENU.DAT", FILE_ATTRIBUTE_NORMAL);
+
+    Installer(platform).Form_Load();
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].verb, L"runas");
+    EXPECT_EQ(starts[0].file, Program());
+    EXPECT_EQ(starts[0].parameters, L"");
+    EXPECT_EQ(starts[0].directory, Wide(root_));
+    EXPECT_EQ(platform.ended, 1);
+    EXPECT_EQ(Read("SQPATH.DAT"), "00SVX\r\nKEEP\r\n"); // nothing changed before it
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+// Caught: a declined prompt taken for a new start (the installation left as it was, in
+// silence), or for the end of start-up; the refusal untold.
+TEST_F(ElevationTest, ADeclinedPromptLeavesStartUpToDoWhatItMayAndSayWhatIsLeft) {
+    const Intercept token(__imp_GetTokenInformation, SplitToken);
+    const Intercept refusing(__imp_CreateFileW, Refusing);
+    const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+    refusedName = L"\\SQMENU.DAT";
+    promptAnswer = ERROR_CANCELLED;
+    Installer(platform).Form_Load();
+    promptAnswer = ERROR_SUCCESS;
+    EXPECT_EQ(starts.size(), 1u);
+    EXPECT_EQ(platform.ended, 0);
+    EXPECT_EQ(Read("SQPATH.DAT"), "KEEP\r\n");
+    EXPECT_EQ(Read("SQMENU.DAT"), "TB1\r\nMENU\r\n");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].text.find("these files in " + root_ + ", so"),
+              std::string::npos);
+    EXPECT_NE(platform.messages[0].text.find("\r\n    SQMENU.DAT\r\n"), std::string::npos);
+    EXPECT_EQ(platform.messages[0].text.find("SQPATH.DAT"), std::string::npos);
+}
+
+} // namespace
+} // namespace zelvoset::testing
