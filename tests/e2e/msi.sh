@@ -50,18 +50,9 @@ install() {
     expect_ends SETUP_PID "msiexec"
 }
 
-# Sets APP_PID to the program that msiexec started, once it runs.
-app_started() {
-    local pid
-    for pid in $(pgrep -x Zelvoset.exe || true); do
-        in_prefix "$pid" && APP_PID=$pid && app_alive && return 0
-    done
-    return 1
-}
-wait_app_started() { expect "msiexec did not start Zelvoset.exe" poll "$E2E_WAIT" app_started; }
-
-# The program is msiexec's child, not the suite's: it has ended when its process has.
-expect_app_ends() { expect "the program is still running" poll "$E2E_WAIT" not app_alive; }
+STARTER="msiexec"
+# The suite's own expect_app_ends waits for a child of its own.
+expect_app_ends() { expect_installed_app_ends; }
 
 # A case that failed half way leaves nothing running in the prefix.
 stop_app() {

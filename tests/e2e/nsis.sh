@@ -41,18 +41,9 @@ run_installer() {
     SETUP_PID=$!
 }
 
-# Sets APP_PID to the program that the installer started, once it runs.
-app_started() {
-    local pid
-    for pid in $(pgrep -x Zelvoset.exe || true); do
-        in_prefix "$pid" && APP_PID=$pid && app_alive && return 0
-    done
-    return 1
-}
-wait_app_started() { expect "the installer did not start Zelvoset.exe" poll "$E2E_WAIT" app_started; }
-
-# The program is the installer's child, not the suite's: it has ended when its process has.
-expect_app_ends() { expect "the program is still running" poll "$E2E_WAIT" not app_alive; }
+STARTER="the installer"
+# The suite's own expect_app_ends waits for a child of its own.
+expect_app_ends() { expect_installed_app_ends; }
 
 # The installer ends by itself with exit code 0.
 expect_installer_ends() { expect_ends SETUP_PID "the installer"; }

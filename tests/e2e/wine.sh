@@ -99,6 +99,19 @@ scripts_running() {
     return 1
 }
 in_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; }
+
+# For a program that an installer started (STARTER names the installer): sets APP_PID to it,
+# once it runs.
+app_started() {
+    local pid
+    for pid in $(pgrep -x Zelvoset.exe || true); do
+        in_prefix "$pid" && APP_PID=$pid && app_alive && return 0
+    done
+    return 1
+}
+wait_app_started() { expect "$STARTER did not start Zelvoset.exe" poll "$E2E_WAIT" app_started; }
+# The program is the installer's child, not the suite's: it has ended when its process has.
+expect_installed_app_ends() { expect "the program is still running" poll "$E2E_WAIT" not app_alive; }
 any_window_none() { [[ -z $("$@") ]]; }
 
 # A box of the program's in front of window $1 (the Open dialog's own "File does not exist"
