@@ -15,15 +15,12 @@ namespace zelvoset::testing {
 namespace {
 
 const auto realCreateFileW = __imp_CreateFileW;
-const auto realGetTokenInformation = __imp_GetTokenInformation;
 
 // An administrator's token in Admin Approval Mode: not elevated, the full token a consent away.
 BOOL WINAPI SplitToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
                        DWORD* needed) {
-    if (!realGetTokenInformation(token, what, out, size, needed))
+    if (!NotElevated(token, what, out, size, needed))
         return FALSE;
-    if (what == TokenElevation)
-        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
     if (what == TokenElevationType)
         *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeLimited;
     return TRUE;

@@ -50,6 +50,26 @@ private:
     Function* const original_;
 };
 
+} // namespace zelvoset::testing
+
+IMPORT_SLOT(GetTokenInformation);
+
+namespace zelvoset::testing {
+
+// Taken before any test points the slot elsewhere.
+inline const auto realGetTokenInformation = __imp_GetTokenInformation;
+
+// A token that is not elevated, as Windows gives an unelevated program (under Wine every program
+// is elevated); everything else as the system says.
+inline BOOL WINAPI NotElevated(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+                               DWORD* needed) {
+    if (!realGetTokenInformation(token, what, out, size, needed))
+        return FALSE;
+    if (what == TokenElevation)
+        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
+    return TRUE;
+}
+
 // A fresh folder under the system's temporary folder, the current folder for the test.
 class InTempDir : public ::testing::Test {
 protected:

@@ -268,7 +268,6 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
 
 const auto realGetFileInformationByHandle = __imp_GetFileInformationByHandle;
 const auto realGetSecurityInfo = __imp_GetSecurityInfo;
-const auto realGetTokenInformation = __imp_GetTokenInformation;
 std::wstring linkName; // a file that the system shows as a reparse point
 
 // As Windows shows a reparse point (a symbolic link or a junction, which Wine does not make).
@@ -294,15 +293,6 @@ DWORD WINAPI OwnedByAdministrators(HANDLE handle, SE_OBJECT_TYPE type, SECURITY_
         CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
         *owner = sid;
     return result;
-}
-
-BOOL WINAPI NotElevated(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
-                        DWORD* needed) {
-    if (!realGetTokenInformation(token, what, out, size, needed))
-        return FALSE;
-    if (what == TokenElevation)
-        static_cast<TOKEN_ELEVATION*>(out)->TokenIsElevated = 0;
-    return TRUE;
 }
 
 // A file planted under a backup's name, in the temporary folder or in an installation folder
