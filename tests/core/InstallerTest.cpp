@@ -128,126 +128,93 @@ TEST(FormLoad, WorksInTheProgramsOwnFolderWhereverItWasStarted) {
     }
 }
 
-namespace {
-
-FakePlatform Pbs() {
-    FakePlatform platform;
-    platform.probes = {{"PBS.BAT", Probe::Found}};
-    platform.files["C:\\APP\\SQPATH.DAT"].bytes = "00SVX\r\nKEEP\r\n";
-    platform.files["C:\\APP\\SQMENU.DAT"].bytes = "TB1\r\nMENU\r\n";
-    return platform;
-}
-
-} // namespace
-
-// Caught: rights looked at only once files have changed, or not at all; a new start asked for
+// Caught: rights looked at only once files have changed (the recovery's included), or not at
+// all, or asked of files start-up leaves alone (a switch line already there, a file that is
+// missing, SQMENU.DAT without the path file), or not of those it changes; a new start asked for
 // more than once, or this one going on after it; the refusal untold, told twice, told before
 // start-up's own question, or naming the wrong files; a start-up that does less than it may.
 TEST(FormLoad, WithoutTheRightsAsksOnceToStartAgainElseDoesWhatItMayAndSaysWhatIsLeft) {
-    FakePlatform entitled = Pbs();
-    Installer(entitled).Form_Load();
-    EXPECT_TRUE(entitled.messages.empty());
-    EXPECT_TRUE(entitled.EventsOf("elevate").empty());
-    const auto done = entitled.EventsOf("replace", "launch", "delete", "read");
-
-    for (const Elevation elevation : {Elevation::Declined, Elevation::Unavailable}) {
-        FakePlatform refused = Pbs();
-        refused.refused = {"C:\\APP\\SQPATH.DAT", "C:\\APP\\SQMENU.DAT"};
-        refused.elevation = elevation;
-        Installer(refused).Form_Load();
-        EXPECT_EQ(refused.EventsOf("elevate"), (std::vector<std::string>{"elevate C:\\APP"}));
-        EXPECT_EQ(refused.EventsOf("replace", "launch", "delete", "read"), done);
-        ASSERT_EQ(refused.messages.size(), 1u);
-        EXPECT_EQ(refused.events.back(), "message " + refused.messages[0].text);
-        EXPECT_EQ(refused.messages[0].text,
-                  "The installation is not finished: you do not have the right to change these "
-                  "files in C:\\APP, so they were left as they were:\r\n\r\n    SQPATH.DAT\r\n"
-                  "    SQMENU.DAT\r\n\r\nTo finish it, start Zelvoset in that folder again as an "
-                  "administrator, or as a user who may change these files.");
-        EXPECT_EQ(refused.messages[0].style, kStyleWarning);
-        EXPECT_EQ(refused.ended, 0);
-    }
-
-    // Started again with the rights: this one changes nothing, starts nothing and ends.
-    FakePlatform elevated = Pbs();
-    elevated.refused = {"C:\\APP\\SQMENU.DAT"};
-    elevated.elevation = Elevation::Started;
-    Installer(elevated).Form_Load();
-    EXPECT_EQ(elevated.files["C:\\APP\\SQPATH.DAT"].bytes, "00SVX\r\nKEEP\r\n");
-    EXPECT_TRUE(elevated.EventsOf("launch", "delete", "message").empty());
-    EXPECT_EQ(elevated.ended, 1);
-}
-
-// Caught: rights asked of files start-up leaves alone (a switch line already there, a file that
-// is missing), or not of those it changes: the compiled programs it removes, a start-up file
-// without its line, the file a recovery writes back before anything else.
-TEST(FormLoad, LooksOnlyAtTheRightsOfWhatStartUpChanges) {
     struct Case {
         std::map<std::string, Probe> probes;
         std::map<std::string, std::string> files;
         std::set<std::string> refused;
-        std::vector<std::string> named; // in the message, in turn
+        std::string named; // as the message lists them; empty: start-up changes none of them
     };
     const std::string rwBat = "C:\\APP\\RW.BAT", synrun = "C:\\APP\\SYNRUN.SYN";
-    const std::string sqpath = "C:\\APP\\SQPATH.DAT";
+    const std::string sqpath = "C:\\APP\\SQPATH.DAT", sqmenu = "C:\\APP\\SQMENU.DAT";
     const std::string backupPattern = sqpath + ".zelvoset-backup-*";
     // "id1": the fake store's first file, which the recovery opens first.
     const std::string backup =
         "C:\\APP\\" + BackupName({.location = sqpath, .identity = "id1", .stamp = {}});
+    const std::map<std::string, Probe> rw9 = {{"CLASSIC9.ICO", Probe::Found}},
+                                       cp = {{"SV\\*.*", Probe::Found}};
     const Case cases[] = {
+        {{{"PBS.BAT", Probe::Found}},
+         {{sqpath, "00SVX\r\nKEEP\r\n"}, {sqmenu, "TB1\r\nMENU\r\n"}},
+         {sqpath, sqmenu},
+         "\r\n    SQPATH.DAT\r\n    SQMENU.DAT"},
         {{{"CLASSIC9.ICO", Probe::Found}, {"SVOBJ\\*.gnt", Probe::Found}},
          {{rwBat, "RUNW\r\n"}},
          {"SVOBJ\\*.gnt", rwBat},
-         {"the .gnt files in SVOBJ", "RW.BAT"}},
-        {{{"CLASSIC9.ICO", Probe::Found}},
-         {{rwBat, "SET COBSW=-F\r\n"}},
-         {"SVOBJ\\*.gnt", rwBat},
-         {}},
-        {{{"SV\\*.*", Probe::Found}}, {{synrun, "X\r\n"}}, {synrun}, {"SYNRUN.SYN"}},
-        {{{"SV\\*.*", Probe::Found}}, {{synrun, "COBSW=-F\r\n"}}, {synrun}, {}},
-        // SQMENU.DAT alone is never cleaned: no path file, no pass.
-        {{{"PBS.BAT", Probe::Found}},
-         {{"C:\\APP\\SQMENU.DAT", "TB\r\n"}},
-         {"C:\\APP\\SQMENU.DAT"},
-         {}},
+         "\r\n    the .gnt files in SVOBJ\r\n    RW.BAT"},
+        {rw9, {{rwBat, "SET COBSW=-F\r\n"}}, {"SVOBJ\\*.gnt", rwBat}, ""},
+        {cp, {{synrun, "X\r\n"}}, {synrun}, "\r\n    SYNRUN.SYN"},
+        {cp, {{synrun, "COBSW=-F\r\n"}}, {synrun}, ""},
+        {{{"PBS.BAT", Probe::Found}}, {{sqmenu, "TB\r\n"}}, {sqmenu}, ""},
         // A backup beside the path file: the recovery writes it, whatever the layout.
         {{{"SV\\*.*", Probe::Found}, {backupPattern, Probe::Found}},
          {{sqpath, "X\r\n"}},
          {sqpath},
-         {"SQPATH.DAT"}},
+         "\r\n    SQPATH.DAT"},
     };
     for (const Case& c : cases) {
-        for (const Elevation elevation : {Elevation::Declined, Elevation::Started}) {
-            FakePlatform platform;
+        SCOPED_TRACE(*c.refused.begin());
+        const auto start = [&](FakePlatform& platform, const std::set<std::string>& refused,
+                               Elevation elevation) {
             platform.probes = c.probes;
             for (const auto& [path, bytes] : c.files)
                 platform.files[path].bytes = bytes;
             if (c.probes.count(backupPattern))
                 platform.files[backup].bytes = "OLD\r\n";
-            const auto before = platform.files;
-            platform.refused = c.refused;
+            platform.refused = refused;
             platform.elevation = elevation;
+            platform.answers = {kAnswerYes};
             Installer(platform).Form_Load();
+        };
+        FakePlatform entitled;
+        start(entitled, {}, Elevation::Started);
+        ASSERT_TRUE(entitled.EventsOf("elevate").empty());
+        for (const Elevation elevation :
+             {Elevation::Declined, Elevation::Unavailable, Elevation::Started}) {
+            FakePlatform platform;
+            start(platform, c.refused, elevation);
             if (c.named.empty()) {
-                EXPECT_TRUE(platform.EventsOf("elevate").empty()) << *c.refused.begin();
-                EXPECT_TRUE(platform.messages.empty()) << platform.messages.front();
+                EXPECT_EQ(platform.events, entitled.events);
                 continue;
             }
-            EXPECT_EQ(platform.EventsOf("elevate").size(), 1u) << c.named[0];
+            EXPECT_EQ(platform.EventsOf("elevate"), (std::vector<std::string>{"elevate C:\\APP"}));
             if (elevation == Elevation::Started) {
-                // Asked before the first change, the recovery's included.
+                // Asked before the first change: this one changes nothing, starts nothing, ends.
                 EXPECT_TRUE(platform.EventsOf("delete", "launch", "message").empty());
-                for (const auto& [path, file] : before)
-                    EXPECT_EQ(platform.files[path].bytes, file.bytes) << path;
+                EXPECT_EQ(platform.ended, 1);
+                for (const auto& [path, bytes] : c.files)
+                    EXPECT_EQ(platform.files[path].bytes, bytes) << path;
+                EXPECT_EQ(platform.files.count(backup), c.probes.count(backupPattern));
                 continue;
             }
-            std::string named;
-            for (const std::string& name : c.named)
-                named += "\r\n    " + name;
-            ASSERT_FALSE(platform.messages.empty());
-            EXPECT_NE(platform.messages.back().text.find(":\r\n" + named + "\r\n\r\n"),
-                      std::string::npos)
-                << platform.messages.back().text;
+            EXPECT_EQ(platform.EventsOf("replace", "launch", "delete", "read"),
+                      entitled.EventsOf("replace", "launch", "delete", "read"));
+            ASSERT_EQ(platform.messages.size(), entitled.messages.size() + 1);
+            EXPECT_EQ(platform.events.back(), "message " + platform.messages.back().text);
+            EXPECT_EQ(platform.messages.back(),
+                      (FakePlatform::Message{
+                          "The installation is not finished: you do not have the right to "
+                          "change these files in C:\\APP, so they were left as they were:\r\n" +
+                              c.named +
+                              "\r\n\r\nTo finish it, start Zelvoset in that folder again as an "
+                              "administrator, or as a user who may change these files.",
+                          kStyleWarning, ""}));
+            EXPECT_EQ(platform.ended, 0);
         }
     }
 }
