@@ -89,7 +89,7 @@ others_settled() {
 }
 
 # Whether a launched script (cmd.exe, or the console of one) still runs in this suite's prefix.
-# An installer's own cmd.exe (nsis.sh) runs until the installer ends: it is no script.
+# An installer's own cmd.exe (installers.sh) runs until the installer ends: it is no script.
 scripts_running() {
     local pid
     for pid in $(pgrep -f '(cmd|conhost)\.exe' || true); do
@@ -240,7 +240,7 @@ case_demo_data() {
     expect_app_ends
 }
 
-# Sourced by another suite of the Windows program (nsis.sh): the set-up and helpers, no cases.
+# Sourced by another suite of the Windows program (installers.sh): the set-up and helpers, no cases.
 [[ ${BASH_SOURCE[0]} != "$0" ]] && return 0
 
 run_cases startup_pbs startup_rw9_yes startup_rw9_no company demo_data
