@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+#include <array>
+
 IMPORT_SLOT(CreateFileW);
 IMPORT_SLOT(GetTokenInformation);
 IMPORT_SLOT(RegGetValueW);
@@ -16,23 +18,15 @@ namespace {
 
 const auto realCreateFileW = __imp_CreateFileW;
 
-// An administrator's token in Admin Approval Mode: not elevated, the full token a consent away.
-BOOL WINAPI SplitToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
+// A token that is not elevated, of the kind given: an administrator's in Admin Approval Mode
+// (Limited, the full token a consent away), or a standard user's (Default, no other token).
+TOKEN_ELEVATION_TYPE tokenType;
+BOOL WINAPI Unelevated(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
                        DWORD* needed) {
     if (!NotElevated(token, what, out, size, needed))
         return FALSE;
     if (what == TokenElevationType)
-        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeLimited;
-    return TRUE;
-}
-
-// A standard user's token: not elevated, and no other token of theirs that is.
-BOOL WINAPI StandardToken(HANDLE token, TOKEN_INFORMATION_CLASS what, void* out, DWORD size,
-                          DWORD* needed) {
-    if (!SplitToken(token, what, out, size, needed))
-        return FALSE;
-    if (what == TokenElevationType)
-        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = TokenElevationTypeDefault;
+        *static_cast<TOKEN_ELEVATION_TYPE*>(out) = tokenType;
     return TRUE;
 }
 
@@ -62,12 +56,10 @@ HANDLE WINAPI Refusing(const wchar_t* name, DWORD access, DWORD share,
     return realCreateFileW(name, access, share, security, disposition, flags, pattern);
 }
 
-// What the program asked the shell to start, and the answer the user gives at the prompt.
-struct Start {
-    std::wstring verb, file, parameters, directory;
-};
-std::vector<Start> starts;
-DWORD promptAnswer = ERROR_SUCCESS;
+// What the program asked the shell to start (verb, program, parameters, folder), and the answer
+// the user gives at the prompt.
+std::vector<std::array<std::wstring, 4>> starts;
+DWORD promptAnswer;
 BOOL WINAPI Prompting(SHELLEXECUTEINFOW* info) {
     const auto text = [](const wchar_t* s) { return std::wstring(s ? s : L""); };
     starts.push_back({text(info->lpVerb), text(info->lpFile), text(info->lpParameters),
@@ -90,46 +82,42 @@ protected:
         InInstallationOf::SetUp();
         starts.clear();
         refusedName.clear();
+        tokenType = TokenElevationTypeLimited;
+        promptAnswer = ERROR_SUCCESS;
         Write("PBS.BAT", "RUN\r\n");
         Write("SQPATH.DAT", "00SVX\r\nKEEP\r\n");
         Write("SQMENU.DAT", "TB1\r\nMENU\r\n");
-    }
-    std::wstring Program() const {
-        wchar_t path[MAX_PATH];
-        GetModuleFileNameW(nullptr, path, MAX_PATH);
-        return path;
     }
 };
 
 // Caught: a refused file taken for a changeable one, or a read-only one taken for refused; a
 // prompt put to an elevated program, or where none can elevate, or not to a standard user; the new
-// start asked with another verb, program or folder, or more than once; this one going on after it.
-TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedInItsInstallation) {
+// start asked with another verb, program or folder, or more than once; this one going on after
+// it; a declined prompt taken for a new start (the installation left as it was, in silence), or
+// for the end of start-up; the refusal untold.
+TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedElseSaysWhatIsLeft) {
+    const Intercept prompt(__imp_ShellExecuteExW, Prompting);
     // Elevated, as under Wine: the rights are there, and nobody is asked.
     EXPECT_TRUE(platform.MayChange(Path("SQPATH.DAT"), Change::Rewrite));
     {
-        const Intercept prompt(__imp_ShellExecuteExW, Prompting);
         const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
         EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
     }
-    EXPECT_TRUE(starts.empty());
     // A standard user: with User Account Control on, Windows asks for an administrator's
     // password; with it off, as Wine's registry has it, "runas" would start the program with the
     // same token, which would find itself refused and start yet another.
     {
-        const Intercept token(__imp_GetTokenInformation, StandardToken);
-        const Intercept prompt(__imp_ShellExecuteExW, Prompting);
+        tokenType = TokenElevationTypeDefault;
+        const Intercept token(__imp_GetTokenInformation, Unelevated);
         EXPECT_EQ(platform.StartElevated(root_), Elevation::Unavailable);
-        EXPECT_TRUE(starts.empty());
         const Intercept accountControl(__imp_RegGetValueW, AccountControlOn);
         EXPECT_EQ(platform.StartElevated(root_), Elevation::Started);
-        EXPECT_EQ(starts.size(), 1u);
+        tokenType = TokenElevationTypeLimited;
     }
-    starts.clear();
+    EXPECT_EQ(starts.size(), 1u);
 
-    const Intercept token(__imp_GetTokenInformation, SplitToken);
+    const Intercept token(__imp_GetTokenInformation, Unelevated);
     const Intercept refusing(__imp_CreateFileW, Refusing);
-    const Intercept prompt(__imp_ShellExecuteExW, Prompting);
     refusedName = L"\\SQMENU.DAT";
     EXPECT_FALSE(platform.MayChange(Path("SQMENU.DAT"), Change::Rewrite));
     EXPECT_TRUE(platform.MayChange(Path("SQPATH.DAT"), Change::Rewrite));
@@ -147,36 +135,28 @@ TEST_F(ElevationTest, AProgramRefusedItsFilesStartsAgainElevatedInItsInstallatio
     EXPECT_TRUE(platform.MayChange(Path("SQMENU.DAT"), Change::Rewrite));
     SetAttributes("SQMENU.DAT", FILE_ATTRIBUTE_NORMAL);
 
-    Installer(platform).Form_Load();
-    ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].verb, L"runas");
-    EXPECT_EQ(starts[0].file, Program());
-    EXPECT_EQ(starts[0].parameters, L"");
-    EXPECT_EQ(starts[0].directory, Wide(root_));
-    EXPECT_EQ(platform.ended, 1);
-    EXPECT_EQ(Read("SQPATH.DAT"), "00SVX\r\nKEEP\r\n"); // nothing changed before it
-    EXPECT_TRUE(platform.messages.empty());
-}
-
-// Caught: a declined prompt taken for a new start (the installation left as it was, in
-// silence), or for the end of start-up; the refusal untold.
-TEST_F(ElevationTest, ADeclinedPromptLeavesStartUpToDoWhatItMayAndSayWhatIsLeft) {
-    const Intercept token(__imp_GetTokenInformation, SplitToken);
-    const Intercept refusing(__imp_CreateFileW, Refusing);
-    const Intercept prompt(__imp_ShellExecuteExW, Prompting);
-    refusedName = L"\\SQMENU.DAT";
-    promptAnswer = ERROR_CANCELLED;
-    Installer(platform).Form_Load();
-    promptAnswer = ERROR_SUCCESS;
-    EXPECT_EQ(starts.size(), 1u);
-    EXPECT_EQ(platform.ended, 0);
-    EXPECT_EQ(Read("SQPATH.DAT"), "KEEP\r\n");
-    EXPECT_EQ(Read("SQMENU.DAT"), "TB1\r\nMENU\r\n");
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_NE(platform.messages[0].text.find("these files in " + root_ + ", so"),
-              std::string::npos);
-    EXPECT_NE(platform.messages[0].text.find("\r\n    SQMENU.DAT\r\n"), std::string::npos);
-    EXPECT_EQ(platform.messages[0].text.find("SQPATH.DAT"), std::string::npos);
+    wchar_t program[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, program, MAX_PATH), 0u);
+    for (const DWORD answer : {DWORD(ERROR_SUCCESS), DWORD(ERROR_CANCELLED)}) {
+        starts.clear();
+        promptAnswer = answer;
+        Installer(platform).Form_Load();
+        EXPECT_EQ(starts, (decltype(starts){{L"runas", program, L"", Wide(root_)}}));
+        if (answer == ERROR_SUCCESS) {
+            EXPECT_EQ(platform.ended, 1);
+            EXPECT_EQ(Read("SQPATH.DAT"), "00SVX\r\nKEEP\r\n"); // nothing changed before it
+            EXPECT_TRUE(platform.messages.empty());
+            continue;
+        }
+        EXPECT_EQ(platform.ended, 1); // not once more
+        EXPECT_EQ(Read("SQPATH.DAT"), "KEEP\r\n");
+        EXPECT_EQ(Read("SQMENU.DAT"), "TB1\r\nMENU\r\n");
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_NE(platform.messages[0].text.find("these files in " + root_ + ", so"),
+                  std::string::npos);
+        EXPECT_NE(platform.messages[0].text.find("\r\n    SQMENU.DAT\r\n"), std::string::npos);
+        EXPECT_EQ(platform.messages[0].text.find("SQPATH.DAT"), std::string::npos);
+    }
 }
 
 } // namespace
