@@ -269,18 +269,22 @@ TEST_F(RewriteTest, NothingOutsideTheInstallationIsRewrittenOrDeleted) {
 // At a start, possibly as root, a file under the backup's name in a shared temporary folder is
 // copied over the installation's: only one that can be this user's own backup of this file.
 // Caught: each check of a found backup deleted (its owner, its links, others or its group may
-// write it, a link followed, no plain file) and the name made from the path alone.
+// write it, a link followed, no plain file), the name made from the path alone, and a backup
+// under an earlier version's name taken from the temporary folder, or not from beside the file.
 TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     MakeDir("tmp");
     const char* tmpdir = std::getenv("TMPDIR");
     const std::optional<std::string> previous =
         tmpdir ? std::make_optional<std::string>(tmpdir) : std::nullopt;
     setenv("TMPDIR", Path("tmp").c_str(), 1);
-    const auto backupOf = [&](const char* name) {
+    // Named as this version names it, or as earlier ones did.
+    const auto backupOf = [&](const char* name, bool earlierNaming = false) {
         FileStore::Ref ref = 0;
         StoredFacts facts;
         EXPECT_TRUE(platform.Files().Open(name, root_, ref, facts).ok());
         platform.Files().Close(ref);
+        if (earlierNaming)
+            facts.identity = facts.earlierIdentity;
         return "tmp/" + BackupName(facts);
     };
     // An earlier file at the same path left its backup.
@@ -289,12 +293,19 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     ASSERT_EQ(rename(Path("SQPATH.DAT").c_str(), Path("earlier").c_str()), 0);
     Write("SQPATH.DAT", "now\r\n");
     const std::string backup = backupOf("SQPATH.DAT");
+    const std::string earlierNamed = backupOf("SQPATH.DAT", true);
+    ASSERT_NE(earlierNamed, backup);
     Write("mine", "mine\r\n");
     // Each turns the file under the backup's name, this user's own of mode 0600, into a fake.
     const std::vector<std::function<int(const char* at)>> plants = {
         [&](const char* at) {
             const int removed = unlink(at); // first: under a fault the two names may be one
             Write(earlier, "planted\r\n");  // the backup of the file once at this path
+            return removed;
+        },
+        [&](const char* at) {
+            const int removed = unlink(at);
+            Write(earlierNamed, "planted\r\n"); // an earlier version's name is no proof here
             return removed;
         },
         [](const char* at) { return chown(at, kNobody, kNobody); },
@@ -320,6 +331,12 @@ TEST_F(RewriteTest, RecoveryTakesOnlyTheFilesOwnBackup) {
     RecoverInterruptedRewrites(platform);
     EXPECT_EQ(Read("SQPATH.DAT"), "old\r\n");
     EXPECT_EQ(List("tmp"), std::vector<std::string>());
+    // Beside the file, where no other installation's file can be, an earlier version's is too.
+    const std::string besideName = earlierNamed.substr(4);
+    Write(besideName, "older\r\n");
+    RecoverInterruptedRewrites(platform);
+    EXPECT_EQ(Read("SQPATH.DAT"), "older\r\n");
+    EXPECT_EQ(Read(besideName), "<unreadable>");
     previous ? setenv("TMPDIR", previous->c_str(), 1) : unsetenv("TMPDIR");
 }
 
