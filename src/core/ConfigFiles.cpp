@@ -164,6 +164,16 @@ std::vector<std::string> FilesToRewrite(Platform& platform, std::optional<Layout
     return names;
 }
 
+std::optional<std::string> CompiledProgramsToRemove(Platform& platform,
+                                                    std::optional<Layout> InstallVariant) {
+    if (InstallVariant != Layout::RW9)
+        return std::nullopt;
+    std::string compiled = platform.JoinPath({}, kCompiledPrograms);
+    if (platform.PatternHasFile(compiled) == Probe::None)
+        return std::nullopt;
+    return compiled;
+}
+
 void RecoverInterruptedRewrites(Platform& platform) {
     for (const char* name : kRewrittenFiles) {
         const std::string path = ProgramFile(platform, name);

@@ -30,6 +30,12 @@ std::vector<std::string> FilesToRecover(Platform& platform);
 // menu files for PBS, the start-up file that lacks its line for CP and RW9; those that exist.
 std::vector<std::string> FilesToRewrite(Platform& platform, std::optional<Layout> InstallVariant);
 
+// The compiled programs RW9's start-up removes before its reset script rebuilds them.
+inline constexpr const char* kCompiledPrograms = "SVOBJ\\*.gnt";
+// Their pattern, when start-up removes them for the layout: a probe that fails still tries.
+std::optional<std::string> CompiledProgramsToRemove(Platform& platform,
+                                                    std::optional<Layout> InstallVariant);
+
 // Makes sure the layout's start-up file sets COBSW, asking the user before editing it.
 void addCOBSW(Platform& platform, std::optional<Layout> InstallVariant);
 

@@ -54,9 +54,9 @@ bool Installer::Form_Load() {
     if (InitialisesAtOnce(InstallVariant_)) {
         // Stale compiled programs must be gone before the reset script can rebuild anything.
         // A probe that fails still tries the delete; a delete that fails is skipped.
-        const std::string compiled = platform_.JoinPath({}, "SVOBJ\\*.gnt");
-        if (InstallVariant_ == Layout::RW9 && platform_.PatternHasFile(compiled) != Probe::None)
-            (void)platform_.DeleteMatching(compiled);
+        const auto compiled = CompiledProgramsToRemove(platform_, InstallVariant_);
+        if (compiled)
+            (void)platform_.DeleteMatching(*compiled);
         // Start-up goes on whatever the action met; the user can still finish the install.
         (void)InstallEmptyDataFiles(platform_, InstallVariant_);
         emptyFilesEnabled = false;

@@ -5,8 +5,6 @@
 namespace zelvoset {
 namespace {
 
-constexpr const char* kCompiledPrograms = "SVOBJ\\*.gnt";
-
 void KeepRefused(Platform& platform, const std::vector<std::string>& names,
                  std::vector<std::string>& refused) {
     for (const std::string& name : names)
@@ -24,10 +22,8 @@ std::vector<std::string> RecoveryRefused(Platform& platform) {
 
 std::vector<std::string> StartupRefused(Platform& platform, std::optional<Layout> InstallVariant) {
     std::vector<std::string> refused;
-    // As start-up: a probe that fails still tries the delete, so its rights count.
-    const std::string compiled = platform.JoinPath({}, kCompiledPrograms);
-    if (InstallVariant == Layout::RW9 && platform.PatternHasFile(compiled) != Probe::None &&
-        !platform.MayChange(compiled, Change::Remove))
+    if (const auto compiled = CompiledProgramsToRemove(platform, InstallVariant);
+        compiled && !platform.MayChange(*compiled, Change::Remove))
         refused.emplace_back(kCompiledPrograms);
     KeepRefused(platform, FilesToRewrite(platform, InstallVariant), refused);
     return refused;
